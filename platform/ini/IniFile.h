@@ -1,0 +1,44 @@
+// INI file access with the classic profile-file semantics:
+//  - section and key names match case-insensitively (ASCII letters), first match wins;
+//  - names and values are trimmed of blanks and tabs;
+//  - an integer is the signed decimal number at the start of the value (a value
+//    that does not start with one reads as 0; an empty value gives the default);
+//  - a missing or unreadable file, a missing section or key gives the default;
+//  - a write replaces the key's value in place, or appends the key to its section,
+//    creating the file and the section when they are missing; every other line of
+//    the file is kept byte for byte (comments, other sections, line ends).
+// Files are UTF-8. A write goes to a temporary file in the same folder, which is
+// flushed to disk and renamed over the old file, so a reader never sees a torn
+// file and a crash in the middle of a save never loses the old settings.
+//
+// Reading takes no lock; writes from threads of this process are serialised so
+// that two saves of different keys do not lose one another.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ini {
+
+// The value of `key` in `section` as a number, or `defaultValue` (see above).
+// Numbers beyond the range of int saturate at INT_MIN / INT_MAX.
+int ReadInt(const std::u16string& path, std::u16string_view section, std::u16string_view key,
+            int defaultValue);
+
+// The trimmed text of `key` in `section`, or `defaultValue`.
+std::u16string ReadString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
+                          std::u16string_view defaultValue);
+
+// Stores key=value in section. Returns true once the new file is in place.
+// Returns false and leaves the file untouched when the file cannot be written, or
+// when section, key or value would break the file's line structure (a line break
+// anywhere, an empty name, '=' in the key, ']' in the section name).
+bool WriteString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
+                 std::u16string_view value);
+
+// UTF-16 <-> UTF-8 as the layer uses them for file contents and paths. Invalid
+// sequences become U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+}  // namespace ini
