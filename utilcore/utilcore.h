@@ -4,9 +4,7 @@
 #include "Convert.h"
 #include "FileUtil.h"
 #include "StrFormat.h"
-#if __has_include("TimeUtil.h")
 #include "TimeUtil.h"
-#endif
 #if __has_include("Log.h")
 #include "Log.h"
 #endif

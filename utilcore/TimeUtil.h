@@ -1,0 +1,27 @@
+// Local-time texts, a millisecond sleep, and bit fields inside word bit
+// arrays (bit n in word n / 32 at position n % 32).
+#pragma once
+
+#include <string>
+
+// Blocks the calling thread for at least `ms` milliseconds; 0 returns at once.
+void WexSleep(unsigned int ms);
+
+// `format` filled printf-style with year, month, day, hour, minute, second of
+// the local time, e.g. u"%04d-%02d-%02d %02d:%02d:%02d". Conversions other
+// than integers get nothing to read past: see StrFormatInts.
+std::u16string GetDateTime(const std::u16string& format);
+// "HH:MM:SS" and "HH:MM:SS:mmm" of the local time.
+std::u16string GetHourMinSec();
+std::u16string GetHourMinSecMillisecs();
+// "Jan".."Dec" for 1..12, empty otherwise.
+std::u16string GetMonthStr(int month);
+
+// Bit-field helpers. They only set bits (bitwise OR): clear the field in the
+// destination before storing, zero the destination before reading. A count
+// of 0 or less, a negative start bit or a null array does nothing. The
+// integer forms handle at most 32 bits of the field.
+void GetValueFromBuffer(const unsigned int* src, int start, int count, int& value);
+void GetValueFromBuffer(const unsigned int* src, int start, int count, unsigned int* dst);
+void SetBufferValue(int value, int count, int start, unsigned int* dst);
+void SetBufferValue(const unsigned int* src, int count, int start, unsigned int* dst);
