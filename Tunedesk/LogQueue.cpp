@@ -1,0 +1,83 @@
+#include "LogQueue.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "WinMsg.h"
+
+std::list<std::u16string> g_logLines;
+std::mutex g_logLock;
+MainWndHandle g_hMainWnd;
+
+namespace {
+QObject* g_logConsole = nullptr;  // guarded by g_logLock
+
+// Posts WM_LOG_MESSAGE to whichever window shows the log. Caller holds g_logLock.
+void NotifyLogWindowLocked() {
+  QObject* target = g_logConsole != nullptr ? g_logConsole : g_hMainWnd.Get();
+  PostMessage(target, WM_LOG_MESSAGE, 0, 0);
+}
+}  // namespace
+
+void MainWndHandle::Set(QObject* window) {
+  std::lock_guard<std::mutex> lock(g_logLock);
+  window_ = window;
+}
+
+QObject* MainWndHandle::Get() const { return window_; }
+
+bool PostMessage(const MainWndHandle& target, unsigned message, quintptr wParam, qintptr lParam) {
+  std::lock_guard<std::mutex> lock(g_logLock);
+  return PostMessage(target.window_, message, wParam, lParam);
+}
+
+void SetLogConsole(QObject* console) {
+  std::lock_guard<std::mutex> lock(g_logLock);
+  g_logConsole = console;
+}
+
+std::u16string GetLogTimeString() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t secs = system_clock::to_time_t(now);
+  const int millis = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+  // localtime_r takes the time-zone lock; a log burst stays within one second.
+  thread_local std::time_t cachedSecs = -1;
+  thread_local std::tm tm{};
+  if (secs != cachedSecs) {
+    localtime_r(&secs, &tm);
+    cachedSecs = secs;
+  }
+  char buf[64];
+  const int n = std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d:%03d", tm.tm_year + 1900,
+                              tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
+  return std::u16string(buf, buf + (n > 0 ? n : 0));  // ASCII only, widened one to one
+}
+
+void AddLog(const std::u16string& text) {
+  const std::size_t lastFeed = text.rfind(u'\n');
+  const bool blankAfter = lastFeed != std::u16string::npos && lastFeed > 0;
+
+  // The stamp is taken under the lock so stamps never run backwards in the view.
+  std::lock_guard<std::mutex> lock(g_logLock);
+  std::u16string line;
+  if (!text.empty()) {
+    const std::u16string stamp = GetLogTimeString();
+    line.reserve(stamp.size() + text.size() + 3);
+    line += u'[';
+    line += stamp;
+    line += u"] ";
+    line += text;
+  }
+  g_logLines.push_back(std::move(line));
+  if (blankAfter) g_logLines.emplace_back();
+  NotifyLogWindowLocked();
+}
+
+bool TakeLogLines(std::list<std::u16string>& lines) {
+  std::lock_guard<std::mutex> lock(g_logLock);
+  if (g_logLines.empty()) return false;
+  lines.splice(lines.end(), g_logLines);
+  return true;
+}

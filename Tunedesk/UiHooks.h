@@ -1,0 +1,30 @@
+// The two places where the panel waits for a person: a message box with an OK
+// button and a modal run of a dialog. Both go through here so that tests can
+// record the texts, answer a dialog or let it run, without a human.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+// Shows `text` in a modal message box with an OK button and returns when it is
+// dismissed. From a worker thread the box is shown on the GUI thread and the
+// worker waits for it, so a worker must not call this while the GUI thread
+// waits for that worker.
+void MessageBox(QWidget* parent, const QString& text);
+void MessageBox(QWidget* parent, const std::u16string& text);
+
+// Runs `dialog` modally (QDialog::exec) and returns its result. GUI thread only.
+int RunModal(QDialog* dialog);
+
+// Test seams. Each setter installs a replacement (an empty function restores
+// the real behaviour) and returns the previous one. A replaced MessageBox is
+// still called on the GUI thread.
+using MessageBoxHook = std::function<void(QWidget* parent, const QString& text)>;
+using RunModalHook = std::function<int(QDialog* dialog)>;
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+RunModalHook SetRunModalHook(RunModalHook hook);
