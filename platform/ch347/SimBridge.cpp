@@ -133,6 +133,7 @@ public:
         CopyText(info.FuncDescStr, sizeof info.FuncDescStr, b->info.description);
         if (b->info.unterminatedDescription) {
             std::size_t used = std::min(b->info.description.size(), sizeof info.FuncDescStr);
+            std::memcpy(info.FuncDescStr, b->info.description.data(), used);
             std::memset(info.FuncDescStr + used, '_', sizeof info.FuncDescStr - used);
             // The record's last byte too, so a reader that runs past the field finds no NUL soon.
             info.Reserved3[0] = '_';
