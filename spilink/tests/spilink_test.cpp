@@ -173,8 +173,8 @@ TEST_F(SpilinkTest, ConfigurationTranslation) {
     const std::array<std::uint8_t, 20> expected = {3,    2,    0,    0x45, 0x23, 0xFF, 0x81, 0,    0, 0,
                                                    1,    0,    1,    0,    0x03, 0x02, 0x70, 0x11, 0, 0};
     EXPECT_EQ(r.config, expected);
-    EXPECT_EQ(sim::GetSpiConfig(0).iDelayDeactive, 4464u);  // 70000's low 16 bits
-    EXPECT_EQ(sim::GetSpiConfig(0).iChipSelect, 0x81u);
+    EXPECT_EQ(std::uint32_t{sim::GetSpiConfig(0).iDelayDeactive}, 4464u);  // 70000's low 16 bits
+    EXPECT_EQ(std::uint32_t{sim::GetSpiConfig(0).iChipSelect}, 0x81u);
     EXPECT_EQ(r.dataBits, 1);
     EXPECT_EQ(r.frequencyHz, 0u);  // no free frequency
     EXPECT_TRUE(Traced("iByteOrder:00.\r\n"));
