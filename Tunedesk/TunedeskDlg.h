@@ -102,9 +102,13 @@ class CTunedeskDlg : public QDialog {
   void OnMenuSpiInit();
   void LogSpiConfig(const _UI_SPI_CONFIG& config);
   static unsigned ReadDeviceParamsThread(CTunedeskDlg* dlg);
-  // Waits for a running read-back; the window calls it before it goes away
-  // (before it clears g_hMainWnd and closes the device).
+  // Asks a running read-back to stop after the read in progress and waits for
+  // it; the window calls it before it goes away (before it clears g_hMainWnd
+  // and closes the device), and a close calls it before closing the bridge.
   void WaitReadDeviceParamsThread();
+  // Waits for a running read-back to finish all its reads (a second open, a
+  // refresh or an SPI initialisation must not cut into it).
+  void FinishReadDeviceParamsThread();
 
   // Feature handlers.
   void OnCbnSelChangedVividiOnOff();
@@ -135,6 +139,8 @@ class CTunedeskDlg : public QDialog {
   std::atomic<int> m_nDevIndex{-1};
   std::atomic<int> m_bThroughDisp{0};
   std::thread m_readBackThread;
+  // Set while the GUI thread waits for the read-back to stop early.
+  std::atomic<bool> m_bStopReadBack{false};
   // ===== End of the device connection and feature handlers section ===============
 
  protected:
