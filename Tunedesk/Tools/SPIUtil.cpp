@@ -1,15 +1,14 @@
 #include "SPIUtil.h"
 
 #include <array>
-#include <chrono>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "SpiSettingFile.h"
 #include "StrFormat.h"
+#include "TimeUtil.h"
 #include "regframe.h"
 #include "spilink.h"
 
@@ -79,7 +78,7 @@ unsigned int ReadDword(const unsigned char* p, bool littleEndian) {
 
 unsigned short StatusFor(unsigned short command) { return static_cast<unsigned short>(command + 1); }
 
-void PauseOneMs() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+void PauseOneMs() { WexSleep(1); }
 
 }  // namespace
 
