@@ -4,6 +4,8 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QtMath>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -34,15 +36,15 @@ void CHListBox::UpdateFontMetrics() {
     setFont(f);  // re-enters through changeEvent
     return;
   }
-  const QFontMetrics fm(f);
-  itemHeight_ = std::max(1, fm.height());
+  const QFontMetricsF fm(f);
+  itemHeight_ = std::max(1, qCeil(fm.height()));
   for (std::size_t c = 0; c < advances_.size(); ++c) {
-    advances_[c] = static_cast<unsigned short>(std::max(0, fm.horizontalAdvance(QChar(static_cast<char16_t>(c)))));
+    advances_[c] = static_cast<float>(std::max(0.0, fm.horizontalAdvance(QChar(static_cast<char16_t>(c)))));
   }
 }
 
 int CHListBox::MeasureLine(const std::u16string& text) const {
-  int width = 0;
+  float width = 0;
   for (const char16_t c : text) {
     if (c >= advances_.size()) {
       // Scripts that need shaping, surrogate pairs: let the font engine measure.
@@ -52,7 +54,7 @@ int CHListBox::MeasureLine(const std::u16string& text) const {
     }
     width += advances_[c];
   }
-  return width;
+  return qRound(width);
 }
 
 int CHListBox::TextExtent(const QString& text) const {
@@ -174,7 +176,6 @@ void CHListBox::paintEvent(QPaintEvent*) {
   const int top = GetTopIndex();
   const int x = kTextIndent - horizontalScrollBar()->value();
   const int width = std::max(horizontalExtent_, viewport()->width()) + kTextIndent;
-  const QFontMetrics fm(font());
   const int last = std::min(GetCount(), top + VisibleLines() + 1);
   for (int i = top, y = 0; i < last; ++i, y += itemHeight_) {
     const QRect row(0, y, viewport()->width(), itemHeight_);

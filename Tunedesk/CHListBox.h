@@ -84,7 +84,8 @@ class CHListBox : public QAbstractScrollArea {
   int horizontalExtent_ = 0;
   int curSel_ = -1;
   int itemHeight_ = 16;
-  // Advance widths of the characters below U+0300 (no shaping needed there),
-  // so measuring a log line is a table walk.
-  std::array<unsigned short, 0x300> advances_{};
+  // Advance widths (fractional, summed before rounding, as the font engine
+  // does) of the characters below U+0300, where no shaping is needed, so
+  // measuring a log line is a table walk.
+  std::array<float, 0x300> advances_{};
 };

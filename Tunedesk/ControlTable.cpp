@@ -22,6 +22,34 @@
 #include "WinMsg.h"
 
 namespace {
+// A group box drawn the classic way: the caption sits on the frame's top line,
+// so controls placed just below the caption in the layout tables stay inside
+// the frame instead of overlapping a title bar above it.
+class ClassicGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QFontMetrics fm(font());
+    const int top = fm.height() / 2;
+    const QRect frame(0, top, width() - 1, height() - top - 1);
+    // Etched frame: dark line with a light one just inside.
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawRect(frame.adjusted(0, 0, -1, -1));
+    p.setPen(palette().color(QPalette::Light));
+    p.drawRect(frame.adjusted(1, 1, 0, 0));
+    if (title().isEmpty()) return;
+    const int indent = std::max(4, fm.averageCharWidth());
+    const QString text = fm.elidedText(title(), Qt::ElideRight, std::max(0, width() - 2 * indent));
+    const QRect textRect(indent, 0, fm.horizontalAdvance(text) + 4, fm.height());
+    p.fillRect(textRect, palette().color(QPalette::Window));
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    p.drawText(textRect, Qt::AlignCenter, text);
+  }
+};
+
 int MulDiv(int value, int numerator, int denominator) {
   const long long p = static_cast<long long>(value) * numerator;
   // Rounded half away from zero, like the classic dialog-unit conversion.
@@ -58,7 +86,7 @@ void ControlTable::Build(QWidget* parent, std::span<const ControlRecord> records
 
     switch (rec.kind) {
       case CtlKind::GroupBox:
-        widget = new QGroupBox(caption, parent);
+        widget = new ClassicGroupBox(caption, parent);
         break;
       case CtlKind::StaticLeft:
       case CtlKind::StaticCenter:
