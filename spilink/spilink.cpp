@@ -98,7 +98,11 @@ int libComm_OpenDevice(unsigned long index, const _UI_SPI_CONFIG& config) {
     g_deviceOpen.store(open);
     if (open) {
         CH347SetTimeout(index, 500, 500);
-        TD_TRACEF(">>Open the device...%s \r\n", "Success");
+        try {
+            TD_TRACEF(">>Open the device...%s \r\n", "Success");
+        } catch (...) {
+            // A trace line that cannot be formatted is simply lost.
+        }
         // A configuration the bridge refuses leaves the bridge open; only the trace tells.
         libComm_InitSpi(index, config);
     }

@@ -129,7 +129,7 @@ struct BridgeRecord {
     std::uint32_t writeTimeout = 0;        // last CH347SetTimeout, milliseconds
     std::uint32_t readTimeout = 0;
 
-    std::vector<std::uint8_t> chipSelects;           // chip-select byte of every transfer (writes and reads), in order
+    std::vector<std::uint8_t> chipSelects;           // chip-select byte of every transfer on the open bridge (writes and reads, refused ones too), in order
     std::vector<std::uint32_t> writeSteps;           // write step of every CH347SPI_Write
     std::vector<std::vector<std::uint8_t>> writes;   // bytes of every accepted CH347SPI_Write, in order
     std::vector<std::uint32_t> readLengths;          // requested length of every accepted CH347SPI_Read

@@ -181,6 +181,49 @@ TEST_F(SimChipTest, ReplyIsConsumedAndPaddedAndReplacedByTheNextRequest) {
     EXPECT_EQ(sim::Inspect(0).lostReplies, 1);
 }
 
+// Whatever arrives on the bus, the chip answers with a well-formed reply and
+// changes a register only for a request whose CRC is right.
+TEST_F(SimChipTest, GarbageAndMangledRequests) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    int sent = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes request;
+        if (round % 3 == 0) {
+            request.resize(1 + next() % 600);
+            for (std::uint8_t& b : request) b = static_cast<std::uint8_t>(next());
+        } else {
+            std::uint8_t packet[16];
+            bool le = next() & 1;
+            int n = libPro_SetRegisterValuePack(0x40080000 + 4 * (next() % 8), next(), packet, le,
+                                                static_cast<unsigned short>(next() & 0x7700));
+            request.assign(packet, packet + n);
+            request[next() % request.size()] ^= static_cast<std::uint8_t>(1u << (next() % 8));
+            if (next() % 4 == 0) request.resize(1 + next() % (request.size() - 1));
+        }
+        ++sent;
+        // Write and read in one bridge call: the bridge sends the request, then reads.
+        std::uint8_t buffer[600];
+        std::copy(request.begin(), request.end(), buffer);
+        std::uint32_t n = 8;
+        ASSERT_NE(CH347SPI_Read(0, 0x80, static_cast<std::uint32_t>(request.size()), &n, buffer), 0);
+        Bytes reply(buffer, buffer + 8);
+        bool shortReply = reply[4] == 0xFF && reply[5] == 0xFF && reply[6] == 0xFF && reply[7] == 0xFF;
+        EXPECT_TRUE(Host::CrcOk(shortReply ? Bytes(reply.begin(), reply.begin() + 4) : reply))
+            << round << " " << testing::PrintToString(reply);
+    }
+    sim::BridgeRecord record = sim::Inspect(0);
+    EXPECT_EQ(record.requests + record.rejectedRequests, sent);
+    EXPECT_GT(record.rejectedRequests, 1000);
+    // A single flipped bit is always caught by the CRC: registers outside the 8 targets keep their values.
+    for (unsigned a = 0x40080020; a < 0x40080064; a += 4) {
+        EXPECT_EQ(sim::GetRegister(0, 0x0400, a), sim::PowerOnValue(a)) << std::hex << a;
+    }
+}
+
 TEST_F(SimChipTest, PowerOnValuesAndSeparateSpaces) {
     Host be{false};
     EXPECT_EQ(be.Read(0x0400, 0x4008001C), 0u);
