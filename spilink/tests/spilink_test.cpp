@@ -7,6 +7,7 @@
 #include <list>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Ch347Sim.h"
@@ -251,6 +252,36 @@ TEST_F(SpilinkTest, TransfersCheckArgumentsAndReportRefusals) {
     ASSERT_EQ(libComm_CloseDevice(0), 1);
     libPro_GetRegisterValuePack(0x40080040, buffer, false, 0x0400);
     EXPECT_EQ(libComm_WriteSpiData(0, 1, 10, buffer), 0);
+}
+
+// Transfers run on the read-back and EDID threads while the GUI thread
+// re-applies the settings and asks for the open flag.
+TEST_F(SpilinkTest, TransfersFromSeveralThreads) {
+    _UI_SPI_CONFIG config;
+    for (unsigned long i = 0; i < 3; ++i) {
+        sim::AddBridge(i);
+        ASSERT_EQ(libComm_OpenDevice(i, config), 1);
+        sim::SetRegister(i, 0x0400, 0x40080050, 0x100 + i);
+    }
+    std::vector<int> bad(3, 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i)
+        threads.emplace_back([i, &bad] {
+            for (int round = 0; round < 200; ++round) {
+                std::uint8_t buffer[16];
+                libPro_GetRegisterValuePack(0x40080050, buffer, false, 0x0400);
+                if (!libComm_WriteSpiData(i, 1, 10, buffer) || !libComm_ReadSpiData(i, 1, 8, buffer) ||
+                    buffer[4] != 0x01 || buffer[5] != i)
+                    ++bad[static_cast<std::size_t>(i)];
+            }
+        });
+    for (int round = 0; round < 200; ++round) {
+        EXPECT_EQ(libComm_GetDeviceOpenState(), 1);
+        libComm_InitSpi(static_cast<unsigned long>(round % 3), config);
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(bad, (std::vector<int>{0, 0, 0}));
+    for (unsigned long i = 1; i < 3; ++i) EXPECT_EQ(libComm_CloseDevice(i), 1);
 }
 
 }  // namespace
