@@ -6,6 +6,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Convert.h"
@@ -187,4 +188,30 @@ TEST_F(LogTest, RotatesOnlyAboveTenMebibytesAndNeverDeletes) {
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(fs::file_size(second), static_cast<uintmax_t>(kFileLogRotateBytes) + 1);
     trace::SetSink(previous);
+}
+
+TEST_F(LogTest, RecordsFromSeveralThreadsStayWhole) {
+    ASSERT_EQ(FileLogInit(Dir()), 1);
+    constexpr int kThreads = 4, kRecords = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kRecords; ++i) {
+                FileLogOutput(u"<%d:%03d>\r\n", t, i);
+                if (i % 50 == 0) SetFileLogEnable(true);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::u16string text = Units(files[0]);
+    EXPECT_EQ(text.size(), static_cast<size_t>(kThreads * kRecords * 9));
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kRecords; i += 37) {
+            char rec[16];
+            std::snprintf(rec, sizeof rec, "<%d:%03d>\r\n", t, i);
+            EXPECT_NE(text.find(Ansi2CString(rec)), std::u16string::npos) << rec;
+        }
+    }
 }
