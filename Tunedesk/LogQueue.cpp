@@ -12,17 +12,25 @@ MainWndHandle g_hMainWnd;
 
 namespace {
 QObject* g_logConsole = nullptr;  // guarded by g_logLock
+// The window a WM_LOG_MESSAGE is on its way to and that has not taken the
+// lines yet; guarded by g_logLock. Since every drain takes the whole queue,
+// one notification in flight is enough: a burst of a million lines posts a
+// handful of events instead of a million.
+QObject* g_notifiedWindow = nullptr;
 
 // Posts WM_LOG_MESSAGE to whichever window shows the log. Caller holds g_logLock.
 void NotifyLogWindowLocked() {
   QObject* target = g_logConsole != nullptr ? g_logConsole : g_hMainWnd.Get();
+  if (target == nullptr || target == g_notifiedWindow) return;
   PostMessage(target, WM_LOG_MESSAGE, 0, 0);
+  g_notifiedWindow = target;
 }
 }  // namespace
 
 void MainWndHandle::Set(QObject* window) {
   std::lock_guard<std::mutex> lock(g_logLock);
   window_ = window;
+  g_notifiedWindow = nullptr;  // a notification to the old window may be lost with it
 }
 
 QObject* MainWndHandle::Get() const { return window_; }
@@ -35,6 +43,7 @@ bool PostMessage(const MainWndHandle& target, unsigned message, quintptr wParam,
 void SetLogConsole(QObject* console) {
   std::lock_guard<std::mutex> lock(g_logLock);
   g_logConsole = console;
+  g_notifiedWindow = nullptr;
 }
 
 std::u16string GetLogTimeString() {
@@ -77,6 +86,7 @@ void AddLog(const std::u16string& text) {
 
 bool TakeLogLines(std::list<std::u16string>& lines) {
   std::lock_guard<std::mutex> lock(g_logLock);
+  g_notifiedWindow = nullptr;  // lines added from now on need a new notification
   if (g_logLines.empty()) return false;
   lines.splice(lines.end(), g_logLines);
   return true;

@@ -8,6 +8,11 @@
 // destructor. While a console is set, AddLog posts WM_LOG_MESSAGE to it
 // instead of to the main window.
 //
+// Notifications are coalesced: while a WM_LOG_MESSAGE is on its way to a
+// window and nobody has called TakeLogLines since, AddLog posts no second one.
+// So a window that receives WM_LOG_MESSAGE must call TakeLogLines (or pass the
+// notification on to a window that does).
+//
 // Lifetime: g_hMainWnd and the console target are only read and written under
 // g_logLock, and the windows clear them before they are destroyed, so a post
 // that races with a window's destruction is dropped instead of reaching freed
