@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 
 #include "CHListBox.h"
 #include "Ch347Sim.h"
@@ -29,6 +30,9 @@
 #include "StrFormat.h"
 #include "UiHooks.h"
 #include "support/core_fixture.h"
+
+// fontconfig keeps its font cache until the process ends; that is not ours to free.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
 
@@ -222,6 +226,8 @@ class ConsoleTest : public SimDeviceTest {
     std::list<std::u16string> stale;
     TakeLogLines(stale);
     previousHook_ = SetMessageBoxHook([this](QWidget*, const QString& text) {
+      // Boxes raised by the EDID workers are shown on the GUI thread too.
+      EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
       messages_.push_back(text.toStdU16String());
     });
     dlg_ = std::make_unique<SpiReadWrite>();
