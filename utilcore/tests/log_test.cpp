@@ -98,9 +98,11 @@ TEST_F(LogTest, FormatOnlyFormWithLeadingText) {
     ASSERT_EQ(FileLogInit(Dir()), 1);
     FileLogOutput(u"%s=%d;", u"a", 1);
     FileLogOutput(u"%s;", u"b");
+    // A literal 0 is also a null text pointer; it must still print as 0.
+    FileLogOutput(u"%d,%d;", 0, 5);
     const auto files = LogFiles();
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(Units(files[0]), u"a=1;b;");
+    EXPECT_EQ(Units(files[0]), u"a=1;b;0,5;");
 }
 
 TEST_F(LogTest, RecordLengthLimits) {
