@@ -29,7 +29,9 @@
 #include "SpiReadWriteOps.h"
 #include "StrFormat.h"
 #include "UiHooks.h"
+#include "TunedeskDlg.h"
 #include "support/core_fixture.h"
+#include "support/gui_device_fixture.h"
 
 // fontconfig keeps its font cache until the process ends; that is not ours to free.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -40,11 +42,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "gui_console_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *app;
+  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return *new QApplication(argc, argv);  // lives for the whole test program
 }
 
 std::u16string U(const char* text) { return QString::fromUtf8(text).toStdU16String(); }
@@ -612,6 +612,45 @@ TEST_F(ConsoleTest, LogListFollowsTheConsole) {
   Pump();
   EXPECT_TRUE(dlg_->Item<QPlainTextEdit>(IDC_SRW_EDIT_ADDR)->toPlainText().isEmpty());
   EXPECT_FALSE(dlg_->Item<QCheckBox>(IDC_SRW_READ_BACK)->isChecked());
+}
+
+// The menu of the main window opens the console on the device the panel has
+// open, and the lines logged meanwhile go to the console's list only.
+using ConsoleFromMenuTest = DevicePanelTest;
+
+TEST_F(ConsoleFromMenuTest, MenuOpensTheConsoleOnTheOpenDevice) {
+  CreateWindow();
+  OpenDevice();
+  ClearLog();
+  MessageBoxHook previous = SetMessageBoxHook([](QWidget*, const QString&) {});
+  SpiReadWrite* console = nullptr;
+  int device = -2;
+  std::vector<std::u16string> consoleLines;
+  RunModalHook previousModal = SetRunModalHook([&](QDialog* dialog) {
+    console = qobject_cast<SpiReadWrite*>(dialog);
+    if (console == nullptr) return 0;
+    device = console->DeviceIndex();
+    console->show();
+    console->Item<QPlainTextEdit>(IDC_SRW_EDIT_ADDR)->setPlainText(QStringLiteral("40080060"));
+    console->Item<QPushButton>(IDC_SRW_READ)->click();
+    Pump();
+    for (int i = 0; i < console->LogList()->GetCount(); ++i) consoleLines.push_back(console->LogList()->GetLine(i));
+    QTest::keyClick(console, Qt::Key_Escape);
+    return 0;
+  });
+  Command(ID_MENU_SPI_READWRITE);
+  SetRunModalHook(previousModal);
+  SetMessageBoxHook(previous);
+
+  ASSERT_NE(console, nullptr);
+  EXPECT_EQ(device, 0);
+  EXPECT_FALSE(console->isVisible());
+  bool sawValue = false;
+  for (const auto& line : consoleLines) sawValue = sawValue || line.find(u"REG: 0x40080060") != std::u16string::npos;
+  EXPECT_TRUE(sawValue);
+  EXPECT_EQ(CountPrefix(Log(), "REG: 0x40080060"), 0);
+  AddLog(u"back in the main window");
+  EXPECT_NE(IndexOf(Log(), "back in the main window"), -1);
 }
 
 // Not a check: under Xvfb, with TUNEDESK_CONSOLE_SHOT=<file.png>, walks the EDID
