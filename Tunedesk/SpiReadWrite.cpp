@@ -125,7 +125,12 @@ void SpiReadWrite::showEvent(QShowEvent* event) {
 void SpiReadWrite::hideEvent(QHideEvent* event) {
   if (!event->spontaneous()) {
     SetLogConsole(nullptr);
-    // Lines queued after the last drain belong to the main window's view now.
+    // Lines taken but not yet shown, and lines queued after the last drain,
+    // belong to the main window's view now, ahead of anything logged later.
+    if (!m_logBacklog.empty()) {
+      std::lock_guard<std::mutex> lock(g_logLock);
+      g_logLines.splice(g_logLines.begin(), m_logBacklog);
+    }
     PostMessage(g_hMainWnd, WM_LOG_MESSAGE, 0, 0);
   }
   QDialog::hideEvent(event);
