@@ -336,6 +336,11 @@ TEST_F(ConsoleTest, OpeningStateAndReadingAddresses) {
   Pump();
   EXPECT_EQ(Requests().size(), 1u);
   EXPECT_EQ(dlg_->Item<QPlainTextEdit>(IDC_SRW_EDIT_ADDR)->toPlainText(), QStringLiteral("40080060"));
+  dlg_->Item<QPlainTextEdit>(IDC_SRW_EDIT_ADDR)->moveCursor(QTextCursor::End);
+  QTest::keyClick(dlg_->GetDlgItem(IDC_SRW_EDIT_ADDR), Qt::Key_Return, Qt::ShiftModifier);
+  Pump();
+  EXPECT_EQ(Requests().size(), 1u);  // Shift+Enter breaks the line instead
+  EXPECT_EQ(dlg_->Item<QPlainTextEdit>(IDC_SRW_EDIT_ADDR)->toPlainText(), QStringLiteral("40080060\n"));
 
   sim::ClearRecord(0);
   SetText(IDC_SRW_EDIT_ADDR, "123456789");
