@@ -81,7 +81,11 @@ std::u16string LocalTimeName(const char* format) {
 // character set, a line feed inside the line as CR LF, then the closing CR.
 bool WriteExportLine(std::FILE* file, const std::u16string& line) {
   std::string narrow;
-  CString2Ansi(line, narrow);
+  if (!CString2Ansi(line, narrow)) {
+    // A character the locale's character set lacks (a device name, a path):
+    // the line goes out as UTF-8 rather than being lost.
+    narrow = QString::fromStdU16String(line).toStdString();
+  }
   std::string out;
   out.reserve(narrow.size() + 8);
   for (const char c : narrow) {

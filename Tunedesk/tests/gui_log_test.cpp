@@ -28,6 +28,9 @@
 
 namespace fs = std::filesystem;
 
+// fontconfig keeps its cache until exit by design; that is not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 std::string ReadBytes(const fs::path& path) {
@@ -51,16 +54,12 @@ class LogViewTest : public SettingsFileTest {
     sim::Reset();
     sim::RemoveAllBridges();  // nothing of the start-up refresh gets in the way
     DiscardQueuedLog();
-    std::error_code ec;
-    fs::remove_all(OutputLogDir(), ec);
     dlg_ = std::make_unique<CTunedeskDlg>();
     DrainEvents();
   }
   void TearDown() override {
     dlg_.reset();
     DiscardQueuedLog();
-    std::error_code ec;
-    fs::remove_all(OutputLogDir(), ec);
     sim::Reset();
     SettingsFileTest::TearDown();
   }
@@ -183,7 +182,12 @@ TEST_F(LogViewTest, VisibleConsoleTakesTheLinesUntilItIsHidden) {
   ASSERT_EQ(dlg_->LogList()->GetCount(), 1);
 }
 
-TEST_F(LogViewTest, ExportWritesEachLineWithCarriageReturn) {
+// One test for the whole export, since every export of the program goes to the
+// one OutputLog folder beside it.
+TEST_F(LogViewTest, ExportWritesEachLineWithCarriageReturnAndReportsFailures) {
+  std::error_code ec;
+  fs::remove_all(OutputLogDir(), ec);
+
   MessageBoxRecorder boxes;
   dlg_->OnMenuExportLog();
   EXPECT_TRUE(boxes.texts.empty()) << "an empty view exports nothing";
@@ -220,10 +224,11 @@ TEST_F(LogViewTest, ExportWritesEachLineWithCarriageReturn) {
   EXPECT_EQ(ReadBytes(path), expected);
   EXPECT_NE(expected.find("] A\r["), std::string::npos);
   EXPECT_NE(expected.find("two\r\nlines\r\r"), std::string::npos) << "the blank line follows";
-}
 
-TEST_F(LogViewTest, ExportThatCannotBeWrittenSaysSo) {
-  MessageBoxRecorder boxes;
+  // Export that cannot be written.
+
+  boxes.texts.clear();
+  dlg_->OnMenuClearLog();
   for (int i = 0; i < 400; ++i) AddLog(std::u16string(100, u'x'));
   DrainEvents();
 
@@ -241,8 +246,9 @@ TEST_F(LogViewTest, ExportThatCannotBeWrittenSaysSo) {
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_TRUE(boxes.texts[0].startsWith(QStringLiteral("Failed to export the log to "))) << boxes.texts[0].toStdString();
   EXPECT_TRUE(boxes.texts[0].endsWith(QStringLiteral(".log!")));
-  EXPECT_TRUE(fs::is_empty(OutputLogDir())) << "no truncated file passes for the log";
+  EXPECT_FALSE(fs::exists(boxes.texts[0].mid(28).chopped(1).toStdString())) << "no truncated file passes for the log";
   EXPECT_EQ(dlg_->LogList()->GetCount(), 400) << "the view keeps every line";
+  fs::remove_all(OutputLogDir(), ec);
 }
 
 TEST_F(LogViewTest, ClearEmptiesTheViewButNotTheQueue) {

@@ -18,13 +18,18 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include "CHListBox.h"
 #include "Ch347Sim.h"
+#include "SpiSetting.h"
 #include "TunedeskDlg.h"
 #include "TunedeskDlgLayout.h"
 #include "support/core_fixture.h"
 #include "support/gui_panel.h"
+
+// fontconfig keeps its cache until exit by design; that is not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
 
@@ -298,6 +303,33 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndThroughDisplayEnabling) {
   EXPECT_EQ(opened(), std::pair(true, false));
 }
 
+TEST_F(MainWindowTest, MenuCommandsOpenTheirDialogsAndTheLogPopup) {
+  CTunedeskDlg dlg;
+  dlg.show();
+  DrainEvents();
+  std::vector<QString> titles;
+  std::vector<bool> settingsWithoutParent;
+  const RunModalHook previous = SetRunModalHook([&](QDialog* dialog) {
+    titles.push_back(dialog->windowTitle());
+    if (qobject_cast<SpiSetting*>(dialog)) settingsWithoutParent.push_back(dialog->parentWidget() == nullptr);
+    return static_cast<int>(QDialog::Rejected);
+  });
+  dlg.OnCommand(ID_MENU_SPI_SETTING);
+  dlg.GetMenuItem(IDM_ABOUTBOX)->trigger();
+  SetRunModalHook(previous);
+  EXPECT_EQ(titles, (std::vector<QString>{QString::fromUtf8("SPI設定"), QString::fromUtf8("关于 Tunedesk")}));
+  EXPECT_EQ(settingsWithoutParent, std::vector<bool>{true});
+
+  // A right-button press on the log list opens the Export/Clear pop-up.
+  QWidget* shown = nullptr;
+  QTimer::singleShot(0, &dlg, [&] {
+    shown = QApplication::activePopupWidget();
+    dlg.LogPopupMenu()->close();
+  });
+  QTest::mousePress(dlg.LogList()->viewport(), Qt::RightButton, {}, QPoint(20, 20));
+  EXPECT_EQ(shown, dlg.LogPopupMenu());
+}
+
 TEST_F(MainWindowTest, RadioGroupsAreSeparateAndMayShowNoChoice) {
   CTunedeskDlg dlg;
   dlg.show();
@@ -372,6 +404,26 @@ TEST_F(MainWindowTest, PostsAfterTheWindowIsGoneAreDroppedAndLinesWait) {
   worker.join();
   DrainEvents();
   DiscardQueuedLog();
+}
+
+TEST(UiHooksTest, WorkerMessageBoxIsShownOnTheGuiThread) {
+  PanelApp();
+  MessageBoxRecorder boxes;
+  std::thread::id shownOn;
+  const MessageBoxHook recorder = SetMessageBoxHook([&](QWidget*, const QString& text) {
+    shownOn = std::this_thread::get_id();
+    boxes.texts.push_back(text);
+  });
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    MessageBox(nullptr, std::u16string(u"from a worker"));
+    returned = true;  // only after the box was dismissed
+  });
+  while (!returned.load()) DrainEvents();
+  worker.join();
+  SetMessageBoxHook(recorder);
+  EXPECT_EQ(shownOn, std::this_thread::get_id());
+  EXPECT_EQ(boxes.texts, std::vector<QString>{QStringLiteral("from a worker")});
 }
 
 TEST(SliderScrollTest, UserActionsReportTrackingThenOneEnd) {
