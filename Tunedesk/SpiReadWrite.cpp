@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QWindow>
 
 #include "CHListBox.h"
 #include "LogQueue.h"
@@ -436,6 +437,10 @@ void ShowRegisterConsole(QWidget* parent) {
   if (parent != nullptr) {
     const QRect frame = parent->frameGeometry();
     console->move(frame.center() - console->rect().center());
+    // Kept above the main window by the window manager, without becoming its
+    // child: the console outlives any one main window.
+    console->winId();
+    if (QWindow* handle = console->windowHandle()) handle->setTransientParent(parent->window()->windowHandle());
   }
   RunModal(console);
 }
