@@ -109,6 +109,8 @@ class CTunedeskDlg : public QDialog {
   // Waits for a running read-back to finish all its reads (a second open, a
   // refresh or an SPI initialisation must not cut into it).
   void FinishReadDeviceParamsThread();
+  // Takes the open device up again after an enumeration closed it.
+  void ReopenAfterEnumeration();
 
   // Feature handlers.
   void OnCbnSelChangedVividiOnOff();

@@ -172,8 +172,13 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
   auto* list = Item<QComboBox>(IDC_CMB_DEVICE_LIST);
   list->clear();
 
+  const bool wasOpen = libComm_GetDeviceOpenState() != 0 && m_nDevIndex >= 0;
   std::list<std::u16string> names;
   const unsigned long count = libComm_EnumDevice(names);
+  // Enumeration opens and closes every bridge, the one we hold open too,
+  // while the link library still reports it open: take it up again so the
+  // panel's actions keep reaching the chip.
+  if (wasOpen) ReopenAfterEnumeration();
   if (count == 0 || names.empty()) {
     if (log) AddLog(u"No available device found!");
     return;
@@ -188,6 +193,16 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
 }
 
 void CTunedeskDlg::OnBnClickedBtnRefreshDevice() { RefreshDeviceList(true); }
+
+void CTunedeskDlg::ReopenAfterEnumeration() {
+  _UI_SPI_CONFIG config;
+  LoadSpiConfig(config);
+  if (libComm_OpenDevice(DeviceArg(m_nDevIndex), config) != 0) return;
+  // The bridge is gone (unplugged): say so and offer to open again.
+  AddLog(u"Failed to open the selected device!");
+  AddLog(u"");
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kOpenCaption));
+}
 
 void CTunedeskDlg::OnBnClickedBtnOpenDevice() {
   // The link library, not the caption, knows whether a device is open.

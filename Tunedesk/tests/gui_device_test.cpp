@@ -413,3 +413,26 @@ TEST_F(DeviceTest, ScreenshotAfterReadBack) {
   for (int i = 0; i < 20; ++i) QTest::qWait(20);
   EXPECT_TRUE(dlg_->grab().save(QString::fromUtf8(dir) + "/main_window_after_changes.png"));
 }
+
+TEST_F(DeviceTest, RefreshWhileOpenKeepsTheDeviceReachable) {
+  sim::AddBridge(1, 1, "Second bridge");
+  CreateWindow();
+  OpenDevice();
+  Click(IDC_BTN_REFRESH_DEVICE);
+  // Enumeration closed every bridge on its way; the panel took its own up again.
+  EXPECT_TRUE(sim::IsOpen(0));
+  EXPECT_EQ(libComm_GetDeviceOpenState(), 1);
+  EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kCloseCaption);
+  ClearLog();
+  Drag(IDC_SLIDER_COLOR_CORRECTION, {7});
+  EXPECT_EQ(Count(Log(), "Set Color Correction Intensity to 7 OK!"), 1);
+
+  // Unplugged meanwhile: the panel says so and offers to open again.
+  sim::RemoveAllBridges();
+  ClearLog();
+  Click(IDC_BTN_REFRESH_DEVICE);
+  EXPECT_THAT(Log(), ElementsAre("Refreshing Device...", "Failed to open the selected device!", "",
+                                 "No available device found!"));
+  EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
+  EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
+}
