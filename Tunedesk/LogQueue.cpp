@@ -1,5 +1,6 @@
 #include "LogQueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -46,9 +47,10 @@ void SetLogConsole(QObject* console) {
   g_notifiedWindow = nullptr;
 }
 
-std::u16string GetLogTimeString() {
+namespace {
+// "YYYY/MM/DD hh:mm:ss:mmm" of `now` into `out`; returns its length.
+int FormatLogTime(std::chrono::system_clock::time_point now, char16_t* out, int size) {
   using namespace std::chrono;
-  const auto now = system_clock::now();
   const std::time_t secs = system_clock::to_time_t(now);
   const int millis = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
   // localtime_r takes the time-zone lock; a log burst stays within one second.
@@ -59,25 +61,57 @@ std::u16string GetLogTimeString() {
     cachedSecs = secs;
   }
   char buf[64];
-  const int n = std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d:%03d", tm.tm_year + 1900,
-                              tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
-  return std::u16string(buf, buf + (n > 0 ? n : 0));  // ASCII only, widened one to one
+  int n = std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d:%03d", tm.tm_year + 1900, tm.tm_mon + 1,
+                        tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
+  n = std::clamp(n, 0, size);
+  for (int i = 0; i < n; ++i) out[i] = static_cast<char16_t>(buf[i]);  // ASCII, widened one to one
+  return n;
+}
+
+// The stamp of the newest queued line, so a line that was stamped before it
+// but reached the lock after it is not shown as older. Guarded by g_logLock.
+long long g_lastStampMs = 0;
+char16_t g_lastStamp[32];
+int g_lastStampLength = 0;
+}  // namespace
+
+std::u16string GetLogTimeString() {
+  char16_t buf[32];
+  const int n = FormatLogTime(std::chrono::system_clock::now(), buf, 32);
+  return std::u16string(buf, static_cast<std::size_t>(n));
 }
 
 void AddLog(const std::u16string& text) {
   const std::size_t lastFeed = text.rfind(u'\n');
   const bool blankAfter = lastFeed != std::u16string::npos && lastFeed > 0;
 
-  // The stamp is taken under the lock so stamps never run backwards in the view.
-  std::lock_guard<std::mutex> lock(g_logLock);
+  // The line is built outside the lock; under it only the queue changes, so
+  // writers on several threads and the GUI thread's drain barely wait.
   std::u16string line;
+  long long stampMs = 0;
+  int stampLength = 0;
   if (!text.empty()) {
-    const std::u16string stamp = GetLogTimeString();
-    line.reserve(stamp.size() + text.size() + 3);
+    const auto now = std::chrono::system_clock::now();
+    stampMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    char16_t stamp[32];
+    stampLength = FormatLogTime(now, stamp, 32);
+    line.reserve(static_cast<std::size_t>(stampLength) + text.size() + 3);
     line += u'[';
-    line += stamp;
+    line.append(stamp, static_cast<std::size_t>(stampLength));
     line += u"] ";
     line += text;
+  }
+
+  std::lock_guard<std::mutex> lock(g_logLock);
+  if (!text.empty()) {
+    // Stamps never run backwards in the view: queue order wins over the clock.
+    if (stampMs < g_lastStampMs && stampLength == g_lastStampLength) {
+      std::copy_n(g_lastStamp, stampLength, line.begin() + 1);
+    } else {
+      g_lastStampMs = stampMs;
+      g_lastStampLength = stampLength;
+      std::copy_n(line.begin() + 1, stampLength, g_lastStamp);
+    }
   }
   g_logLines.push_back(std::move(line));
   if (blankAfter) g_logLines.emplace_back();

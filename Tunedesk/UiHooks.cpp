@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QMetaObject>
-#include <QPointer>
 #include <QThread>
 
 namespace {
@@ -37,11 +36,11 @@ void MessageBox(QWidget* parent, const QString& text) {
     return;
   }
   // Widgets live on the GUI thread only; the worker waits as it would for a
-  // native message box. The parent is only used if it still exists then.
-  QPointer<QWidget> guardedParent(parent);
+  // native message box. A worker cannot know whether `parent` still exists
+  // when the GUI thread gets to the box, so the box is shown without one.
+  Q_UNUSED(parent);
   QMetaObject::invokeMethod(
-      app, [guardedParent, text] { ShowMessageBoxHere(guardedParent.data(), text); },
-      Qt::BlockingQueuedConnection);
+      app, [text] { ShowMessageBoxHere(nullptr, text); }, Qt::BlockingQueuedConnection);
 }
 
 void MessageBox(QWidget* parent, const std::u16string& text) {

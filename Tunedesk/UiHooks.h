@@ -12,7 +12,8 @@ class QDialog;
 class QWidget;
 
 // Shows `text` in a modal message box with an OK button and returns when it is
-// dismissed. From a worker thread the box is shown on the GUI thread and the
+// dismissed. From a worker thread the box is shown on the GUI thread, without
+// a parent (the worker cannot know the parent still exists by then), and the
 // worker waits for it, so a worker must not call this while the GUI thread
 // waits for that worker.
 void MessageBox(QWidget* parent, const QString& text);
