@@ -34,14 +34,12 @@ QIcon TunedeskIcon() {
 namespace {
 constexpr int IDC_ABOUT_ICON = 1000;
 constexpr int IDC_ABOUT_NAME = 1001;
-constexpr int IDC_ABOUT_COPYRIGHT = 1002;
 constexpr int IDOK = 1;
 
 // Dialog 100: x, y, width, height in dialog units.
 constexpr ControlRecord kAboutControls[] = {
     {IDC_ABOUT_ICON, CtlKind::StaticLeft, "", 14, 14, 21, 20},
-    {IDC_ABOUT_NAME, CtlKind::StaticLeft, "Tunedesk, Version 1.0", 42, 14, 114, 8},
-    {IDC_ABOUT_COPYRIGHT, CtlKind::StaticLeft, "Copyright (C) 2026", 42, 26, 114, 8},
+    {IDC_ABOUT_NAME, CtlKind::StaticLeft, "Tunedesk, Version 1.0", 42, 20, 114, 8},
     {IDOK, CtlKind::DefPushButton, "OK", 113, 41, 50, 14},
 };
 }  // namespace
@@ -52,12 +50,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);
   setFont(font);
-  auto* controls = new ControlTable;
-  controls->Build(this, kAboutControls, font);
-  setFixedSize(controls->MapDialogSize(170, 62));
-  if (auto* icon = controls->Item<QLabel>(IDC_ABOUT_ICON)) {
+  ControlTable controls;  // the widgets belong to the dialog; the map is only needed here
+  controls.Build(this, kAboutControls, font);
+  setFixedSize(controls.MapDialogSize(170, 62));
+  if (auto* icon = controls.Item<QLabel>(IDC_ABOUT_ICON)) {
     icon->setPixmap(TunedeskIcon().pixmap(32, 32));
   }
-  if (auto* ok = controls->Item<QPushButton>(IDOK)) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  delete controls;  // the widgets belong to the dialog; the map is not needed later
+  if (auto* ok = controls.Item<QPushButton>(IDOK)) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
