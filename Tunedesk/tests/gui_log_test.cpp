@@ -313,6 +313,28 @@ TEST(CHListBoxTest, ExtentFollowsTheWidestLine) {
   EXPECT_EQ(list.GetMaxExtent(), std::max(list.TextExtent(shortLine), fm.horizontalAdvance(japanese) + 3));
 }
 
+TEST(CHListBoxTest, BigBacklogAppendsInSlicesKeepingOrder) {
+  PanelApp();
+  CHListBox list;
+  std::list<std::u16string> backlog;
+  for (int i = 0; i < 2000; ++i) {
+    std::u16string line = u"line ";
+    for (char c : std::to_string(i)) line += static_cast<char16_t>(c);
+    if (i == 1500) line += u" with a much longer tail than every other line";
+    backlog.push_back(line);
+  }
+  // A slice whose time is up stops after its first batch; the rest waits.
+  EXPECT_TRUE(list.AppendLines(backlog, std::chrono::steady_clock::now() - std::chrono::seconds(1)));
+  EXPECT_EQ(list.GetCount(), 512);
+  EXPECT_EQ(backlog.size(), 1488u);
+  EXPECT_FALSE(list.AppendLines(backlog, std::chrono::steady_clock::now() + std::chrono::hours(1)));
+  ASSERT_EQ(list.GetCount(), 2000);
+  EXPECT_TRUE(backlog.empty());
+  for (int i : {0, 511, 512, 1999}) EXPECT_TRUE(list.GetText(i).startsWith(QStringLiteral("line %1").arg(i)));
+  EXPECT_EQ(list.GetMaxExtent(), list.TextExtent(list.GetText(1500)));
+  EXPECT_EQ(list.GetHorizontalExtent(), list.GetMaxExtent());
+}
+
 TEST(CProcessingAreaTest, DrawsTheFourAreas) {
   PanelApp();
   CProcessingArea::Edges out{};
