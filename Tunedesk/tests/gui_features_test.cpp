@@ -13,9 +13,6 @@
 #include "spilink.h"
 #include "support/gui_device_fixture.h"
 
-// fontconfig keeps its font cache until the process ends; that is not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 using ::testing::ElementsAre;
 
 namespace {

@@ -28,9 +28,6 @@
 
 namespace fs = std::filesystem;
 
-// fontconfig keeps its cache until exit by design; that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace {
 
 std::string ReadBytes(const fs::path& path) {

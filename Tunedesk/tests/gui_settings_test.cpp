@@ -15,9 +15,6 @@
 #include "support/core_fixture.h"
 #include "support/gui_panel.h"
 
-// fontconfig keeps its cache until exit by design; that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace {
 
 class SpiSettingTest : public SettingsFileTest {

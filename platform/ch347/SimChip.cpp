@@ -47,7 +47,7 @@ constexpr PowerOnEntry kPowerOn[] = {
     {0x40080040, 130},         // Vivid intensity
     {0x40080048, 32u << 10},   // Color Correction intensity 32
     {0x40080050, 64},          // Noise Remove sensitivity
-    {0x40080060, 0x00100000},  // Sharpening intensity 4096
+    {0x40080060, 0x00020000},  // Sharpening intensity 512, mid-way on the panel's 0..1024 slider
 };
 
 constexpr std::uint32_t kKernelBase = 0x40088000;
