@@ -96,18 +96,18 @@ void AppendAscii(std::u16string& out, const char* text, size_t n) {
     for (size_t i = 0; i < n; ++i) out.push_back(static_cast<unsigned char>(text[i]));
 }
 
-// Runs snprintf for one numeric conversion; `spec` is the complete narrow spec.
+// Runs snprintf for one numeric conversion; `conversion` is the complete narrow conversion text.
 template <typename T>
-void AppendNumber(std::u16string& out, const std::string& spec, T value) {
+void AppendNumber(std::u16string& out, const std::string& conversion, T value) {
     char small[128];
-    const int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    const int n = std::snprintf(small, sizeof small, conversion.c_str(), value);
     if (n < 0) return;
     if (static_cast<size_t>(n) < sizeof small) {
         AppendAscii(out, small, static_cast<size_t>(n));
         return;
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), conversion.c_str(), value);
     AppendAscii(out, big.data(), static_cast<size_t>(n));
 }
 
@@ -212,27 +212,27 @@ std::u16string Format(const char16_t* format, ArgSource& args) {
 
         const bool left = flags.find('-') != std::string::npos;
         const int padWidth = width > kMaxWidth ? kMaxWidth : width;
-        std::string spec = "%" + flags;
-        if (width >= 0) spec += std::to_string(padWidth);
-        if (precision >= 0) spec += "." + std::to_string(precision > kMaxWidth ? kMaxWidth : precision);
+        std::string conversion = "%" + flags;
+        if (width >= 0) conversion += std::to_string(padWidth);
+        if (precision >= 0) conversion += "." + std::to_string(precision > kMaxWidth ? kMaxWidth : precision);
 
         switch (conv) {
         case u'd':
         case u'i':
-            AppendNumber(out, spec + "lld", args.Signed(len));
+            AppendNumber(out, conversion + "lld", args.Signed(len));
             break;
         case u'u':
         case u'o':
         case u'x':
         case u'X':
-            AppendNumber(out, spec + "ll" + static_cast<char>(conv), args.Unsigned(len));
+            AppendNumber(out, conversion + "ll" + static_cast<char>(conv), args.Unsigned(len));
             break;
         case u'e': case u'E': case u'f': case u'F':
         case u'g': case u'G': case u'a': case u'A':
-            AppendNumber(out, spec + "L" + static_cast<char>(conv), args.Floating(len));
+            AppendNumber(out, conversion + "L" + static_cast<char>(conv), args.Floating(len));
             break;
         case u'p':
-            AppendNumber(out, spec + "p", args.Pointer());
+            AppendNumber(out, conversion + "p", args.Pointer());
             break;
         case u'c':
         case u'C': {
