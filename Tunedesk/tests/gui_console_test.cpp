@@ -447,7 +447,8 @@ TEST_F(ConsoleTest, ReadFailingAtTheSecondOfThree) {
 
 TEST_F(ConsoleTest, EdidRoundTripThroughSequenceA) {
   SelectCmd(2);  // 0x0600/0x6000
-  Click(IDC_SRW_EDID_READ);
+  // Checked before any event is processed: the worker may finish quickly.
+  dlg_->Item<QPushButton>(IDC_SRW_EDID_READ)->click();
   EXPECT_FALSE(dlg_->GetDlgItem(IDC_SRW_EDID_READ)->isEnabled());
   EXPECT_FALSE(dlg_->GetDlgItem(IDC_SRW_EDID_WRITE)->isEnabled());
   ASSERT_TRUE(WaitEdidIdle());
