@@ -196,12 +196,17 @@ bool EnumFiles(const std::u16string& folder, std::list<std::u16string>& out) {
     if (!ToNative(folder, native)) return false;
     Listing listing(native);
     if (!listing.ok()) return false;
+    // A folder without any "*.nelq" entry is a failed search, whatever the
+    // list already held; a matching folder counts as found but is not listed.
+    bool matched = false;
     std::string name;
     bool isFolder = false;
     while (listing.Next(name, isFolder)) {
-        if (!isFolder && EndsWith(name, ".nelq")) out.push_back(Ansi2CString(name));
+        if (!EndsWith(name, ".nelq")) continue;
+        matched = true;
+        if (!isFolder) out.push_back(Ansi2CString(name));
     }
-    return !out.empty();
+    return matched && !out.empty();
 }
 
 int AppendFile(const std::u16string& path, const std::u16string& text) {

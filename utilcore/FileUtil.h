@@ -34,7 +34,8 @@ int DelDir(const std::u16string& path);
 // Appends the tree below `folder` depth first: full paths of files, bare names
 // of folders (each followed by its own contents). true when `out` is not empty.
 bool EnumAllFiles(const std::u16string& folder, std::list<std::u16string>& out);
-// Appends the bare names of the "*.nelq" files directly in `folder`.
+// Appends the bare names of the "*.nelq" files directly in `folder`. false
+// when nothing there matches "*.nelq", else true when `out` is not empty.
 bool EnumFiles(const std::u16string& folder, std::list<std::u16string>& out);
 
 // Appends `text` as narrow text, each line feed written as CR LF; no line end

@@ -181,6 +181,14 @@ TEST_F(FileUtilTest, EnumFilesListsProjectFilesOnly) {
     EXPECT_FALSE(EnumFiles(W(P("d.nelq/none")), none));
     mkdir(P("e").c_str(), 0755);
     EXPECT_FALSE(EnumFiles(W(P("e")), none));
+    // Nothing matching is a failure even when the list already holds names;
+    // a matching folder alone is a search that found something.
+    std::list<std::u16string> held{u"earlier"};
+    Touch(P("e/note.txt"));
+    EXPECT_FALSE(EnumFiles(W(P("e")), held));
+    mkdir(P("e/sub.nelq").c_str(), 0755);
+    EXPECT_TRUE(EnumFiles(W(P("e")), held));
+    EXPECT_EQ((std::list<std::u16string>{u"earlier"}), held);
 }
 
 TEST_F(FileUtilTest, AppendAndWriteUseCrLfAndNarrowText) {
