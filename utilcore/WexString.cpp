@@ -124,16 +124,23 @@ int CString::Replace(const char* oldText, const char* newText) {
     // Copies, since either text may point into this string.
     const std::string from(oldText);
     const std::string to(newText != nullptr ? newText : "");
-    // A replacement that shortens the string can run again over its own output
-    // and still ends (the string shrinks every time). Any other can grow the
-    // text without end (with "ab" -> "bbaa" every replacement makes a new
-    // match), so the search then resumes after the inserted text.
-    const bool rescan = to.size() < from.size();
+    // Every search starts again at the beginning, so a replacement's output can
+    // match again. That ends when each replacement shortens the string or keeps
+    // its length with a different text. A new text that holds the old one never
+    // ends, and a longer one can grow the text without end ("ab" -> "bbaa"
+    // makes a new match every time), so for those the search resumes after
+    // the inserted text.
+    bool rescan = to.size() < from.size() || (to.size() == from.size() && to != from);
+    // Same-length rewriting has no obvious bound on its steps; far beyond any
+    // real text's needs it falls back to resuming after the insertion, so no
+    // input can hang the call.
+    const size_type budget = size() < 65536 ? (size() + 1) * (size() + 1) : npos;
     int count = 0;
     size_type pos = find(from);
     while (pos != npos) {
         replace(pos, from.size(), to);
         ++count;
+        if (rescan && to.size() == from.size() && static_cast<size_type>(count) > budget) rescan = false;
         // Rescanning from the start finds nothing before pos - (old length - 1):
         // the text there is unchanged and held no match.
         const size_type next =

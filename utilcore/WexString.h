@@ -52,9 +52,10 @@ public:
     // Returns the number of replacements.
     int Replace(char oldCh, char newCh);
     // Each search starts again at the beginning, so text a replacement makes
-    // can match again ("aab", "ab" -> "b" gives "b"). When `newText` contains
-    // `oldText` that would never end; the search then goes on after the
-    // inserted text. An empty `oldText` replaces nothing.
+    // can match again ("aab", "ab" -> "b" gives "b"; "ab" -> "ba" gives "baa").
+    // When `newText` contains `oldText`, or is longer than it, that could
+    // never end; the search then goes on after the inserted text. An empty
+    // `oldText` replaces nothing.
     int Replace(const char* oldText, const char* newText);
 
     // Blanks (code 32) only; tabs and line ends stay.

@@ -125,6 +125,16 @@ TEST(WexString, ChangesTrimAndReplace) {
     CString many("xxaaxx");
     EXPECT_EQ(many.Replace("xx", "y"), 2);
     EXPECT_EQ(many, "yaay");
+    // Same length: the output is searched again from the start too.
+    CString swap("aab");
+    EXPECT_EQ(swap.Replace("ab", "ba"), 2);
+    EXPECT_EQ(swap, "baa");
+    CString bubble("aaabbb");
+    EXPECT_EQ(bubble.Replace("ab", "ba"), 9);
+    EXPECT_EQ(bubble, "bbbaaa");
+    CString same("abab");
+    EXPECT_EQ(same.Replace("ab", "ab"), 2);  // would match itself forever
+    EXPECT_EQ(same, "abab");
     // New text that holds the old one: searching resumes after it.
     CString grow("a.a");
     EXPECT_EQ(grow.Replace("a", "aa"), 2);
