@@ -1,6 +1,7 @@
 #include "LogQueue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -68,6 +69,18 @@ int FormatLogTime(std::chrono::system_clock::time_point now, char16_t* out, int 
   return n;
 }
 
+std::atomic<LogClockFn> g_logClock{nullptr};
+
+std::chrono::system_clock::time_point LogNow() {
+  const LogClockFn clock = g_logClock.load(std::memory_order_relaxed);
+  return clock != nullptr ? clock() : std::chrono::system_clock::now();
+}
+
+// A line stamped this much before the newest queued line lost a race for the
+// lock; a bigger gap means the wall clock itself was set back, and the line
+// keeps its own time instead of every later line repeating the old stamp.
+constexpr long long kLockRaceMs = 1000;
+
 // The stamp of the newest queued line, so a line that was stamped before it
 // but reached the lock after it is not shown as older. Guarded by g_logLock.
 long long g_lastStampMs = 0;
@@ -77,7 +90,7 @@ int g_lastStampLength = 0;
 
 std::u16string GetLogTimeString() {
   char16_t buf[32];
-  const int n = FormatLogTime(std::chrono::system_clock::now(), buf, 32);
+  const int n = FormatLogTime(LogNow(), buf, 32);
   return std::u16string(buf, static_cast<std::size_t>(n));
 }
 
@@ -91,7 +104,7 @@ void AddLog(const std::u16string& text) {
   long long stampMs = 0;
   int stampLength = 0;
   if (!text.empty()) {
-    const auto now = std::chrono::system_clock::now();
+    const auto now = LogNow();
     stampMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     char16_t stamp[32];
     stampLength = FormatLogTime(now, stamp, 32);
@@ -104,8 +117,8 @@ void AddLog(const std::u16string& text) {
 
   std::lock_guard<std::mutex> lock(g_logLock);
   if (!text.empty()) {
-    // Stamps never run backwards in the view: queue order wins over the clock.
-    if (stampMs < g_lastStampMs && stampLength == g_lastStampLength) {
+    // A lost race for the lock does not make stamps run backwards in the view.
+    if (stampMs < g_lastStampMs && g_lastStampMs - stampMs < kLockRaceMs && stampLength == g_lastStampLength) {
       std::copy_n(g_lastStamp, stampLength, line.begin() + 1);
     } else {
       g_lastStampMs = stampMs;
@@ -125,3 +138,5 @@ bool TakeLogLines(std::list<std::u16string>& lines) {
   lines.splice(lines.end(), g_logLines);
   return true;
 }
+
+LogClockFn SetLogClock(LogClockFn clock) { return g_logClock.exchange(clock); }

@@ -19,6 +19,7 @@
 // memory. Lines added while no window is registered stay in the queue.
 #pragma once
 
+#include <chrono>
 #include <list>
 #include <mutex>
 #include <string>
@@ -63,6 +64,11 @@ std::u16string GetLogTimeString();
 
 // Moves every queued line to the end of `lines`; false when there was none.
 bool TakeLogLines(std::list<std::u16string>& lines);
+
+// Test seam: the clock the log stamps lines with. nullptr restores the
+// system clock; returns the clock in use before.
+using LogClockFn = std::chrono::system_clock::time_point (*)();
+LogClockFn SetLogClock(LogClockFn clock);
 
 // Routes log notifications to the register console while it is visible (see above).
 void SetLogConsole(QObject* console);

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,42 @@ class FakeConsole : public QObject {
     return QObject::event(e);
   }
 };
+
+std::chrono::system_clock::time_point g_fakeNow;
+std::chrono::system_clock::time_point FakeNow() { return g_fakeNow; }
+
+// A line that lost the race for the queue by a few milliseconds takes the
+// stamp of the line before it, so stamps never run backwards in the view; but
+// a wall clock set back (by hand, or stepped by time sync) shows at once
+// instead of every later line repeating the stamp from before the change.
+TEST_F(LogViewTest, StampsStayInOrderYetFollowAClockSetBack) {
+  using namespace std::chrono;
+  const LogClockFn oldClock = SetLogClock(&FakeNow);
+  // Later than any line an earlier test stamped.
+  g_fakeNow = floor<seconds>(system_clock::now()) + milliseconds(2500);
+  const std::u16string first = GetLogTimeString();
+  AddLog(u"first");
+  g_fakeNow -= milliseconds(5);
+  AddLog(u"raced");
+  g_fakeNow -= hours(1);
+  const std::u16string setBack = GetLogTimeString();
+  AddLog(u"set back");
+  g_fakeNow += milliseconds(1);
+  const std::u16string next = GetLogTimeString();
+  AddLog(u"next");
+  SetLogClock(oldClock);
+  DrainEvents();
+
+  const auto view = View();
+  ASSERT_EQ(view.size(), 4u);
+  auto stamped = [](const std::u16string& stamp, const char* text) {
+    return QStringLiteral("[%1] %2").arg(QString::fromStdU16String(stamp), QString::fromUtf8(text)).toStdString();
+  };
+  EXPECT_EQ(view[0].toStdString(), stamped(first, "first"));
+  EXPECT_EQ(view[1].toStdString(), stamped(first, "raced"));
+  EXPECT_EQ(view[2].toStdString(), stamped(setBack, "set back"));
+  EXPECT_EQ(view[3].toStdString(), stamped(next, "next"));
+}
 
 TEST_F(LogViewTest, VisibleConsoleTakesTheLinesUntilItIsHidden) {
   FakeConsole console;
