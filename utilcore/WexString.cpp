@@ -134,7 +134,7 @@ int CString::Replace(const char* oldText, const char* newText) {
     // Same-length rewriting has no obvious bound on its steps; far beyond any
     // real text's needs it falls back to resuming after the insertion, so no
     // input can hang the call.
-    const size_type budget = size() < 65536 ? (size() + 1) * (size() + 1) : npos;
+    const size_type budget = size() < 32768 ? (size() + 1) * (size() + 1) : size_type{1} << 30;
     int count = 0;
     size_type pos = find(from);
     while (pos != npos) {
