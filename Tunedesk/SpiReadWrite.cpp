@@ -369,7 +369,7 @@ void SpiReadWrite::OnBnClickedEdidRead() {
     std::u16string text;
     const int result = spirw::ReadEdidData(device, choice, notify, text);
     if (result != 0) {
-      QMetaObject::invokeMethod(
+      RunOnGuiThread(
           this,
           [this, text] {
             m_strData = text;
@@ -377,7 +377,7 @@ void SpiReadWrite::OnBnClickedEdidRead() {
               edit->setPlainText(QString::fromStdU16String(text));
             }
           },
-          Qt::QueuedConnection);
+          false);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     PostMessage(this, WM_EDID_READ_DONE, static_cast<quintptr>(result), 0);

@@ -1,12 +1,17 @@
 #include "UiHooks.h"
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
-#include <QMetaObject>
+#include <QPointer>
 #include <QThread>
+
+#include "WinMsg.h"
 
 namespace {
 MessageBoxHook& BoxHook() {
@@ -26,7 +31,74 @@ void ShowMessageBoxHere(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
   box.exec();
 }
+// A function on its way to the GUI thread. Qt deletes the event after it ran,
+// or unrun when the application goes away first; either way a waiting worker
+// is released, so it can never hang on a dropped event.
+struct RunDone {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+};
+
+class RunEvent : public QEvent {
+ public:
+  static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::MaxUser - 1);
+
+  RunEvent(QObject* context, std::function<void()> fn, std::shared_ptr<RunDone> done)
+      : QEvent(kType), context_(context), hasContext_(context != nullptr), fn_(std::move(fn)), done_(std::move(done)) {}
+  ~RunEvent() override {
+    if (!done_) return;
+    std::lock_guard<std::mutex> lock(done_->mutex);
+    done_->done = true;
+    done_->cv.notify_all();
+  }
+  void Run() {
+    if (!hasContext_ || context_) fn_();
+  }
+
+ private:
+  QPointer<QObject> context_;
+  const bool hasContext_;
+  std::function<void()> fn_;
+  std::shared_ptr<RunDone> done_;
+};
+
+class GuiRunner : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    HandoffAcquire(e);
+    if (e->type() != RunEvent::kType) return QObject::event(e);
+    static_cast<RunEvent*>(e)->Run();
+    return true;
+  }
+};
+
+// Lives on the GUI thread for the rest of the process.
+GuiRunner* Runner(QCoreApplication* app) {
+  static GuiRunner* runner = [app] {
+    auto* r = new GuiRunner;
+    r->moveToThread(app->thread());
+    return r;
+  }();
+  return runner;
+}
 }  // namespace
+
+void RunOnGuiThread(QObject* context, std::function<void()> fn, bool wait) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || !fn) return;
+  if (QThread::currentThread() == app->thread()) {
+    fn();
+    return;
+  }
+  auto done = wait ? std::make_shared<RunDone>() : nullptr;
+  auto* event = new RunEvent(context, std::move(fn), done);
+  HandoffRelease(event);
+  QCoreApplication::postEvent(Runner(app), event);
+  if (!done) return;
+  std::unique_lock<std::mutex> lock(done->mutex);
+  done->cv.wait(lock, [&] { return done->done; });
+}
 
 void MessageBox(QWidget* parent, const QString& text) {
   QCoreApplication* app = QCoreApplication::instance();
@@ -39,8 +111,7 @@ void MessageBox(QWidget* parent, const QString& text) {
   // native message box. A worker cannot know whether `parent` still exists
   // when the GUI thread gets to the box, so the box is shown without one.
   Q_UNUSED(parent);
-  QMetaObject::invokeMethod(
-      app, [text] { ShowMessageBoxHere(nullptr, text); }, Qt::BlockingQueuedConnection);
+  RunOnGuiThread(nullptr, [text] { ShowMessageBoxHere(nullptr, text); }, true);
 }
 
 void MessageBox(QWidget* parent, const std::u16string& text) {

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QDialog;
+class QObject;
 class QWidget;
 
 // Shows `text` in a modal message box with an OK button and returns when it is
@@ -18,6 +19,12 @@ class QWidget;
 // waits for that worker.
 void MessageBox(QWidget* parent, const QString& text);
 void MessageBox(QWidget* parent, const std::u16string& text);
+
+// Runs `fn` on the GUI thread and returns at once, or with `wait` after it
+// has run. Called on the GUI thread, it runs `fn` right away. With a
+// `context`, `fn` is dropped if that object is destroyed before the GUI thread
+// gets to it. A waiting worker must not be one the GUI thread is waiting for.
+void RunOnGuiThread(QObject* context, std::function<void()> fn, bool wait);
 
 // Runs `dialog` modally (QDialog::exec) and returns its result. GUI thread only.
 int RunModal(QDialog* dialog);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -421,6 +422,35 @@ TEST(UiHooksTest, WorkerMessageBoxIsShownOnTheGuiThread) {
   SetMessageBoxHook(recorder);
   EXPECT_EQ(shownOn, std::this_thread::get_id());
   EXPECT_EQ(boxes.texts, std::vector<QString>{QStringLiteral("from a worker")});
+}
+
+TEST(UiHooksTest, GuiThreadRunsInPostingOrderAndDropsWorkForDestroyedContexts) {
+  PanelApp();
+  std::vector<int> ran;  // touched by the GUI thread, then by the worker after its wait
+  auto context = std::make_unique<QObject>();
+  QObject* doomed = context.get();
+  std::atomic<bool> posted{false}, contextGone{false}, finished{false};
+  std::thread worker([&] {
+    RunOnGuiThread(nullptr, [&] { ran.push_back(1); }, false);
+    RunOnGuiThread(doomed, [&] { ran.push_back(2); }, false);
+    posted = true;
+    while (!contextGone.load()) std::this_thread::yield();
+    RunOnGuiThread(nullptr, [&] { ran.push_back(3); }, true);  // returns only after it ran
+    ran.push_back(4);
+    finished = true;
+  });
+  // The context goes away before the GUI thread looks at the queue.
+  while (!posted.load()) std::this_thread::yield();
+  context.reset();
+  contextGone = true;
+  while (!finished.load()) DrainEvents();
+  worker.join();
+  EXPECT_EQ(ran, (std::vector<int>{1, 3, 4}));
+
+  // On the GUI thread itself the function runs at once, even when told to wait.
+  bool here = false;
+  RunOnGuiThread(nullptr, [&] { here = true; }, true);
+  EXPECT_TRUE(here);
 }
 
 TEST(SliderScrollTest, UserActionsReportTrackingThenOneEnd) {
