@@ -20,9 +20,6 @@ class CProcessingArea : public QWidget {
   void SetArea(unsigned int area);
   unsigned int GetArea() const { return area_; }
 
-  QColor BackgroundColor() const { return background_; }
-  QColor AreaColor() const { return areaColor_; }
-
   // The processed region inside `frame` for `area`, edges exclusive on the
   // right and bottom as in classic rectangle calls (left, top, right, bottom);
   // an empty rectangle for a choice with nothing drawn.

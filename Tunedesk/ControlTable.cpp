@@ -186,11 +186,6 @@ void CGroupRadioButton::SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>
   group_ = std::move(group);
 }
 
-const std::vector<CGroupRadioButton*>& CGroupRadioButton::Group() const {
-  static const std::vector<CGroupRadioButton*> none;
-  return group_ ? *group_ : none;
-}
-
 void CGroupRadioButton::nextCheckState() {
   // A click always leaves this button checked and its siblings cleared.
   if (group_) {

@@ -94,7 +94,6 @@ class CGroupRadioButton : public QRadioButton {
  public:
   explicit CGroupRadioButton(const QString& text, QWidget* parent = nullptr);
   void SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>> group);
-  const std::vector<CGroupRadioButton*>& Group() const;
 
  protected:
   void nextCheckState() override;
