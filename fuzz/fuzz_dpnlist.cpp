@@ -4,7 +4,6 @@
 // checks see attacker-chosen values there. Nothing can be forged, so every
 // list must be refused.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/mman.h>

@@ -1,7 +1,6 @@
 #include "regframe.h"
 
 #include <cstddef>
-#include <cstdint>
 
 namespace {
 

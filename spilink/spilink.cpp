@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <clocale>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <locale.h>

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
