@@ -6,30 +6,23 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <list>
 #include <string>
 
 #include "Ch347Sim.h"
 #include "LogQueue.h"
 #include "SPIUtil.h"
+#include "ScratchSettings.h"
 #include "SpiReadWriteOps.h"
 #include "SpiSettingFile.h"
-#include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace {
 
 class Chip {
  public:
-  explicit Chip(long rwDelay) {
-    char tmpl[] = "/tmp/bench_console_XXXXXX";
-    if (!mkdtemp(tmpl)) std::abort();
-    dir_ = tmpl;
-    // Only SPIRWDelay is given; every other setting takes its default.
-    std::ofstream(dir_ / "Config.ini") << "[SpiSetting]\nSPIRWDelay=" << rwDelay << "\n";
-    SetIniFilePathForTest(ini::FromUtf8((dir_ / "Config.ini").string()));
+  // Only SPIRWDelay is given; every other setting takes its default.
+  explicit Chip(long rwDelay) : settings_("[SpiSetting]\nSPIRWDelay=" + std::to_string(rwDelay) + "\n") {
     sim::Reset();
     _UI_SPI_CONFIG config;
     LoadSpiConfig(config);
@@ -40,9 +33,6 @@ class Chip {
     SetLogSink(nullptr);
     DrainLog();
     libComm_CloseDevice(0);
-    SetIniFilePathForTest(u"");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
   }
   static std::size_t DrainLog() {
     std::list<std::u16string> lines;
@@ -51,7 +41,7 @@ class Chip {
   }
 
  private:
-  std::filesystem::path dir_;
+  ScratchSettings settings_;
 };
 
 void BM_EdidRead(benchmark::State& state) {

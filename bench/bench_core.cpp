@@ -5,30 +5,24 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "Ch347Sim.h"
 #include "SPIUtil.h"
+#include "ScratchSettings.h"
 #include "SpiSettingFile.h"
-#include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace {
 
 class Chip {
  public:
-  explicit Chip(int rwDelay) {
-    char tmpl[] = "/tmp/bench_core_XXXXXX";
-    if (!mkdtemp(tmpl)) std::abort();
-    dir_ = tmpl;
-    std::ofstream(dir_ / "Config.ini")
-        << "[SpiSetting]\nSpiMode=1\nSpiClock=4\nByteOrder=1\nCS1Polarity=0\nCS2Polarity=0\nInOutInterval=0\n"
-           "FreqEnable=1\nFrequency=7.5\nFreqUnit=0\nDataBits=0\nCSEnable=1\nCSChipIndex=0\nCSActive=0\n"
-           "ActiveRwDelay=0\nDeactiveRwDelay=0\nSPIRWDelay="
-        << rwDelay << "\n";
-    SetIniFilePathForTest(ini::FromUtf8((dir_ / "Config.ini").string()));
+  explicit Chip(int rwDelay)
+      : settings_(
+            "[SpiSetting]\nSpiMode=1\nSpiClock=4\nByteOrder=1\nCS1Polarity=0\nCS2Polarity=0\nInOutInterval=0\n"
+            "FreqEnable=1\nFrequency=7.5\nFreqUnit=0\nDataBits=0\nCSEnable=1\nCSChipIndex=0\nCSActive=0\n"
+            "ActiveRwDelay=0\nDeactiveRwDelay=0\nSPIRWDelay=" +
+            std::to_string(rwDelay) + "\n") {
     sim::Reset();
     _UI_SPI_CONFIG config;
     LoadSpiConfig(config);
@@ -40,12 +34,10 @@ class Chip {
     SetLogSink(nullptr);
     libComm_CloseDevice(0);
     sim::Reset();
-    SetIniFilePathForTest(u"");
-    std::filesystem::remove_all(dir_);
   }
 
  private:
-  std::filesystem::path dir_;
+  ScratchSettings settings_;
   size_t chars_ = 0;
 };
 

@@ -6,14 +6,12 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 
 #include <QApplication>
 #include <QPushButton>
 
 #include "Ch347Sim.h"
+#include "ScratchSettings.h"
 #include "SpiSettingFile.h"
 #include "TunedeskDlg.h"
 #include "spilink.h"
@@ -48,13 +46,7 @@ class LastNotification : public QObject {
 
 void BM_OpenToLastReadBackNotification(benchmark::State& state) {
   EnsureApplication();
-  char tmpl[] = "/tmp/tunedesk_bench_XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) {
-    state.SkipWithError("no temporary folder");
-    return;
-  }
-  const std::string ini = std::string(tmpl) + "/Config.ini";
-  SetIniFilePathForTest(std::u16string(ini.begin(), ini.end()));
+  ScratchSettings settings;
   SaveSPIRWDelay(static_cast<int>(state.range(0)));
   sim::Reset();
   {
@@ -73,9 +65,6 @@ void BM_OpenToLastReadBackNotification(benchmark::State& state) {
       dlg.OnMenuClearLog();
     }
   }
-  SetIniFilePathForTest(u"");
-  std::error_code ec;
-  std::filesystem::remove_all(tmpl, ec);
 }
 
 }  // namespace
