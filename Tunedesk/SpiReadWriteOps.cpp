@@ -1,12 +1,10 @@
 #include "SpiReadWriteOps.h"
 
-#include <chrono>
-#include <thread>
-
 #include "SPIUtil.h"
 #include "trace.h"
 #include "Convert.h"
 #include "StrFormat.h"
+#include "TimeUtil.h"
 
 namespace spirw {
 
@@ -30,8 +28,6 @@ bool HasHexPrefix0x(const std::u16string& text) {
 void Show(const Notify& notify, const std::u16string& text) {
     if (notify) notify(text);
 }
-
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace
 
@@ -176,7 +172,7 @@ void RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned sh
         for (unsigned int i = 0; i < kEdidBlock; ++i) {
             ReadRegister(device, 0x5F, values[b * kEdidBlock + i], readCmd);
         }
-        Pause(1);
+        WexSleep(1);
     }
     w(0x5A, 0x08); w(0x5A, 0x00); w(0x58, 0x00);
 }
@@ -188,7 +184,7 @@ void RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsi
     w(0x5A, 0x04); w(0x5A, 0x00); w(0x5B, 0x00); w(0x5C, 0x80);
     w(0x5D, 0x00); w(0x5A, 0x01); w(0x5A, 0x00);
     // The chip erases its EDID memory after the 01 strobe; it takes this long.
-    Pause(600);
+    WexSleep(600);
     for (unsigned int b = 0; b < kEdidSize / kEdidBlock; ++b) {
         w(0xFF, 0xE1); w(0x03, 0xBF); w(0x03, 0xFF); w(0xFF, 0xE0);
         w(0x5A, 0x04); w(0x5A, 0x00); w(0x5E, 0xDF); w(0x5A, 0x20);
