@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -30,17 +29,9 @@
 #include "TunedeskDlg.h"
 #include "support/core_fixture.h"
 #include "support/gui_device_fixture.h"
+#include "support/gui_panel.h"
 
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "gui_console_test";
-  static char* argv[] = {name, nullptr};
-  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  return *new QApplication(argc, argv);  // lives for the whole test program
-}
 
 std::u16string U(const char* text) { return QString::fromUtf8(text).toStdU16String(); }
 
@@ -210,7 +201,7 @@ size_t ByteOffset(unsigned int i) { return (i / 16) * 50 + (i % 16) * 3; }
 class ConsoleTest : public SimDeviceTest {
  protected:
   void SetUp() override {
-    App();
+    PanelApp();
     SimDeviceTest::SetUp();
     // The console shows what AddLog receives, as in the program.
     log_.reset();

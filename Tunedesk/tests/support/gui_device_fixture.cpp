@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QSlider>
@@ -16,18 +15,9 @@
 #include "TunedeskDlg.h"
 #include "WinMsg.h"
 #include "spilink.h"
+#include "support/gui_panel.h"
 
 namespace {
-
-QApplication* EnsureApplication() {
-  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
-  // Headless unless a test run asks for a real display (screenshots under Xvfb).
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char arg0[] = "tunedesk_gui_test";
-  static char* argv[] = {arg0, nullptr};
-  return new QApplication(argc, argv);  // lives for the whole test program
-}
 
 bool LogQueueEmpty() {
   std::lock_guard<std::mutex> lock(g_logLock);
@@ -60,7 +50,7 @@ struct DevicePanelTest::Trigger {
 
 void DevicePanelTest::SetUp() {
   SettingsFileTest::SetUp();
-  EnsureApplication();
+  PanelApp();
   sim::Reset();
   ASSERT_TRUE(SaveSPIRWDelay(0));
   std::list<std::u16string> stale;

@@ -13,14 +13,13 @@
 #include "UiHooks.h"
 
 inline QApplication& PanelApp() {
+  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
+  // Headless unless a test run asks for a real display (screenshots under Xvfb).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "tunedesk_gui_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *app;
+  return *new QApplication(argc, argv);  // lives for the whole test program
 }
 
 // Delivers every posted event (window messages included), repeatedly, since
