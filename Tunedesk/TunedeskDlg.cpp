@@ -1,7 +1,6 @@
 #include "TunedeskDlg.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +26,7 @@
 #include "Convert.h"
 #include "FileUtil.h"
 #include "StrFormat.h"
+#include "TimeUtil.h"
 
 // Opens the register console for `mainWindow` (defined with the console).
 void ShowRegisterConsole(QWidget* mainWindow);
@@ -65,16 +65,6 @@ QFont MakeValueFont() {
   const int height = QFontMetrics(font).height();
   if (height > 30) font.setPixelSize(std::max(8, 30 * 30 / height));
   return font;
-}
-
-std::u16string LocalTimeName(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, format, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                tm.tm_sec);
-  return std::u16string(buf, buf + std::char_traits<char>::length(buf));
 }
 
 // Writes one log line the way a narrow text stream would: the locale's
@@ -552,7 +542,7 @@ void CTunedeskDlg::OnMenuExportLog() {
   const std::u16string folder = GetBaseDir() + GetFileSeparator() + u"OutputLog";
   if (!FileExists(folder) && !MakeDir(folder)) return;
   const std::u16string path =
-      folder + GetFileSeparator() + LocalTimeName("Output_%04d-%02d-%02d_%02d%02d%02d.log");
+      folder + GetFileSeparator() + GetDateTime(u"Output_%04d-%02d-%02d_%02d%02d%02d.log");
   if (FileExists(path)) RemoveFile(path);
 
   std::string narrowPath;
