@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
@@ -13,6 +12,7 @@
 
 #include "Convert.h"
 #include "FileUtil.h"
+#include "TimeUtil.h"
 #include "trace.h"
 
 namespace {
@@ -202,17 +202,7 @@ void AppendRecord(const std::u16string& path, const Record& record) {
 }
 
 std::u16string LogFileName(const char16_t* suffix) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    std::snprintf(name, sizeof name, "%04d-%02d-%02d_%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    std::u16string out;
-    for (const char* c = name; *c != '\0'; ++c) out.push_back(static_cast<char16_t>(*c));
-    out += suffix;
-    out += u".log";
-    return out;
+    return GetDateTime(u"%04d-%02d-%02d_%02d%02d%02d") + suffix + u".log";
 }
 
 // Caller holds the state lock.
