@@ -1,7 +1,6 @@
 #include "SpiSetting.h"
 
 #include <climits>
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
