@@ -209,8 +209,7 @@ class ConsoleTest : public SimDeviceTest {
       if (sinkHook_) sinkHook_(line);
       AddLog(line);
     });
-    std::list<std::u16string> stale;
-    TakeLogLines(stale);
+    DiscardQueuedLog();
     previousHook_ = SetMessageBoxHook([this](QWidget*, const QString& text) {
       // Boxes raised by the EDID workers are shown on the GUI thread too.
       EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());

@@ -53,8 +53,7 @@ void DevicePanelTest::SetUp() {
   PanelApp();
   sim::Reset();
   ASSERT_TRUE(SaveSPIRWDelay(0));
-  std::list<std::u16string> stale;
-  TakeLogLines(stale);
+  DiscardQueuedLog();
 }
 
 void DevicePanelTest::TearDown() {
@@ -62,8 +61,7 @@ void DevicePanelTest::TearDown() {
   SetLogSink(nullptr);
   if (libComm_GetDeviceOpenState() != 0) libComm_CloseDevice(0);
   sim::Reset();
-  std::list<std::u16string> stale;
-  TakeLogLines(stale);
+  DiscardQueuedLog();
   SettingsFileTest::TearDown();
 }
 
