@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "FileUtil.h"
+#include "AppPaths.h"
 #include "StrFormat.h"
 #include "platform/ini/IniFile.h"
 
@@ -28,7 +28,7 @@ std::u16string GetIniFilePath() {
     std::lock_guard<std::mutex> lock(g_overrideLock);
     if (!g_overridePath.empty()) return g_overridePath;
   }
-  return GetBaseDir() + GetFileSeparator() + u"Config.ini";
+  return SettingsFilePath();
 }
 
 void SetIniFilePathForTest(const std::u16string& path) {

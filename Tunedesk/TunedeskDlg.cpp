@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"
+#include "AppPaths.h"
 #include "CHListBox.h"
 #include "CProcessingArea.h"
 #include "SPIUtil.h"
@@ -539,7 +540,7 @@ void CTunedeskDlg::OnMenuExportLog() {
   const int count = list->GetCount();
   if (count == 0) return;
 
-  const std::u16string folder = GetBaseDir() + GetFileSeparator() + u"OutputLog";
+  const std::u16string folder = OutputLogDir();
   if (!FileExists(folder) && !MakeDir(folder)) return;
   const std::u16string path =
       folder + GetFileSeparator() + GetDateTime(u"Output_%04d-%02d-%02d_%02d%02d%02d.log");

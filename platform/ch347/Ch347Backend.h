@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "CH347DLL.h"
 
@@ -30,6 +32,11 @@ public:
     // receives the count read.
     virtual int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength,
                         std::uint32_t& length, std::uint8_t* buffer) = 0;
+
+    // One line per bridge that the last enumeration found but could not open:
+    // which bridge, why, and how to fix it. Backends that cannot fail that way
+    // report none.
+    virtual std::vector<std::string> Problems() { return {}; }
 };
 
 // Installs the backend that serves every following call (null: back to the
@@ -40,5 +47,20 @@ CH347_API std::shared_ptr<Backend> GetBackend();
 
 // The simulated bridge, the default backend (Ch347Sim.h steers it).
 CH347_API std::shared_ptr<Backend> SimulatedBackend();
+
+// Which bridges serve the calls: real bridges when any is plugged in, else the
+// simulated bridge (Auto); only real bridges (Usb); only the simulator (Sim).
+enum class BackendChoice { Auto, Usb, Sim };
+
+// "auto", "usb" or "sim" (as the command line and TUNEDESK_BACKEND spell them).
+CH347_API bool ParseBackendChoice(const std::string& text, BackendChoice& choice);
+CH347_API const char* BackendChoiceName(BackendChoice choice);
+
+// Installs what serves the calls for a choice. False, with a one-line reason
+// in *error, when the choice cannot be served by this build.
+CH347_API bool SelectBackend(BackendChoice choice, std::string* error = nullptr);
+
+// The current backend's Problems().
+CH347_API std::vector<std::string> BridgeProblems();
 
 }  // namespace ch347
