@@ -26,6 +26,7 @@
 #include "SpiReadWriteOps.h"
 #include "StrFormat.h"
 #include "UiHooks.h"
+#include "WorkerThread.h"
 #include "TunedeskDlg.h"
 #include "support/core_fixture.h"
 #include "support/gui_device_fixture.h"
@@ -571,6 +572,29 @@ TEST_F(ConsoleTest, ClosingWaitsForEdidAndNeverWrites) {
   Pump();
   EXPECT_FALSE(dlg_->isVisible());
   EXPECT_TRUE(Requests().empty());
+  EXPECT_EQ(messages_.size(), 2u);
+}
+
+TEST_F(ConsoleTest, EdidWorkersThatCannotStartLeaveTheConsoleUsable) {
+  SelectCmd(2);
+  SetEdidText(EdidTextOf(sim::DefaultEdid()));
+  SetWorkerStartFailureForTest(true);
+  Click(IDC_SRW_EDID_READ);
+  Click(IDC_SRW_EDID_WRITE);
+  SetWorkerStartFailureForTest(false);
+  EXPECT_EQ(messages_, (std::vector<std::u16string>{u"Failed to start reading the EDID!",
+                                                    u"Failed to start writing the EDID!"}));
+  EXPECT_FALSE(dlg_->IsEdidBusy());
+  EXPECT_TRUE(dlg_->GetDlgItem(IDC_SRW_EDID_READ)->isEnabled());
+  EXPECT_TRUE(dlg_->GetDlgItem(IDC_SRW_EDID_WRITE)->isEnabled());
+  EXPECT_TRUE(Requests().empty());
+  // The next press runs, and the console closes as usual.
+  SetEdidText(u"");
+  Click(IDC_SRW_EDID_READ);
+  ASSERT_TRUE(WaitEdidIdle());
+  EXPECT_EQ(EdidField(), AsShown(EdidTextOf(sim::DefaultEdid())));
+  QTest::keyClick(dlg_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dlg_->isVisible());
   EXPECT_EQ(messages_.size(), 2u);
 }
 
