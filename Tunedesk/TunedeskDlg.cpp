@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -99,6 +98,10 @@ CTunedeskDlg::CTunedeskDlg(QWidget* parent) : QDialog(parent) {
   m_client = new QWidget(this);
   m_client->setFont(font);
   m_controls.Build(m_client, TunedeskDlgControls(), font);
+  // Qt would make the first auto-default button the window's default and
+  // frame it, while Enter away from the buttons ends the window: no button is
+  // a default here, and keyPressEvent gives Enter to the focused one.
+  for (QPushButton* button : m_client->findChildren<QPushButton*>()) button->setAutoDefault(false);
   const QSize clientSize = m_controls.MapDialogSize(kTunedeskDlgWidth, kTunedeskDlgHeight);
   m_client->setMinimumSize(0, 0);
   m_client->resize(clientSize);
@@ -327,10 +330,15 @@ void CTunedeskDlg::ShowAboutBox() {
 }
 
 void CTunedeskDlg::keyPressEvent(QKeyEvent* event) {
-  // Enter that no control takes ends the window like its close box, as Escape does.
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-      qobject_cast<QPushButton*>(QApplication::focusWidget()) == nullptr) {
-    accept();
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    // Enter presses the focused push button; Enter that no control takes ends
+    // the window like its close box, as Escape does.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      if (button->isEnabled()) button->click();
+    } else {
+      accept();
+    }
+    event->accept();
     return;
   }
   QDialog::keyPressEvent(event);

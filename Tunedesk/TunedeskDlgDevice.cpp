@@ -2,8 +2,6 @@
 // initialisation, the SPI parameter print-out and the read-back thread.
 #include "TunedeskDlg.h"
 
-#include <system_error>
-
 #include <QComboBox>
 #include <QPushButton>
 
@@ -12,8 +10,8 @@
 #include "SpiSettingFile.h"
 #include "StrFormat.h"
 #include "TimeUtil.h"
+#include "WorkerThread.h"
 #include "spilink.h"
-#include "trace.h"
 
 namespace {
 
@@ -238,11 +236,8 @@ void CTunedeskDlg::OpenSelectedDevice() {
   Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kCloseCaption));
 
   m_bStopReadBack = false;
-  try {
-    m_readBackThread = std::thread([this] { ReadDeviceParamsThread(this); });
-  } catch (const std::system_error& e) {
+  if (!StartWorkerThread(m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
     // The device is open and usable; only its current values are not shown.
-    TD_TRACEF("read-back thread not started: %s \r\n", e.what());
     AddLog(u"Failed to start reading the device parameters!");
   }
 }
