@@ -541,7 +541,7 @@ void CTunedeskDlg::OnMenuExportLog() {
   if (count == 0) return;
 
   const std::u16string folder = OutputLogDir();
-  if (!FileExists(folder) && !MakeDir(folder)) return;
+  if (!MakeAppFolder(folder)) return;
   const std::u16string path =
       folder + GetFileSeparator() + GetDateTime(u"Output_%04d-%02d-%02d_%02d%02d%02d.log");
   if (FileExists(path)) RemoveFile(path);
