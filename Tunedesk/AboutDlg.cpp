@@ -39,13 +39,13 @@ constexpr int IDOK = 1;
 // Dialog 100: x, y, width, height in dialog units.
 constexpr ControlRecord kAboutControls[] = {
     {IDC_ABOUT_ICON, CtlKind::StaticLeft, "", 14, 14, 21, 20},
-    {IDC_ABOUT_NAME, CtlKind::StaticLeft, "Tunedesk, Version 1.0", 42, 20, 114, 8},
+    {IDC_ABOUT_NAME, CtlKind::StaticLeft, QT_TRANSLATE_NOOP("Caption", "Tunedesk, Version 1.0"), 42, 20, 114, 8},
     {IDOK, CtlKind::DefPushButton, "OK", 113, 41, 50, 14},
 };
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8("关于 Tunedesk"));
+  setWindowTitle(Caption(QT_TRANSLATE_NOOP("Caption", "关于 Tunedesk")));
   setWindowIcon(TunedeskIcon());
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);
