@@ -3,28 +3,16 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 
 #include "ControlTable.h"
 
 QIcon TunedeskIcon() {
+  // The desktop entry's icon (dist/icons), built into the program.
   static const QIcon icon = [] {
     QIcon result;
-    for (const int size : {16, 32, 48, 64}) {
-      QPixmap pixmap(size, size);
-      pixmap.fill(Qt::transparent);
-      QPainter p(&pixmap);
-      p.setRenderHint(QPainter::Antialiasing);
-      const qreal m = size / 16.0;
-      p.setPen(QPen(Qt::black, std::max(1.0, m * 0.75)));
-      p.setBrush(Qt::white);
-      p.drawRoundedRect(QRectF(m, 2 * m, 14 * m, 12 * m), m, m);
-      p.setPen(Qt::NoPen);
-      p.setBrush(QColor(138, 0, 139));
-      p.drawRect(QRectF(4.5 * m, 5 * m, 7 * m, 6 * m));
-      result.addPixmap(pixmap);
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+      result.addFile(QStringLiteral(":/icons/tunedesk-%1.png").arg(size), QSize(size, size));
     }
     return result;
   }();
