@@ -13,7 +13,10 @@
 CTunedeskApp::CTunedeskApp() {
   QCoreApplication::setApplicationName(QStringLiteral("Tunedesk"));
   // Pixmaps need the GUI application; without one there is no window anyway.
-  if (QCoreApplication::instance() != nullptr) QApplication::setWindowIcon(TunedeskIcon());
+  if (QCoreApplication::instance() == nullptr) return;
+  QApplication::setWindowIcon(TunedeskIcon());
+  // Lets the desktop match the window to tunedesk.desktop (name and icon).
+  QGuiApplication::setDesktopFileName(QStringLiteral("tunedesk"));
 }
 
 bool DisplayAvailable(int argc, char** argv) {
