@@ -66,6 +66,7 @@ probe="$("${clean[@]}" QT_QPA_PLATFORM=offscreen "$root/bin/tunedesk_install_pro
 [ $cli = 1 ] && paths="$("${clean[@]}" "$root/bin/tunedesk-cli" paths)"
 chmod u+w "$root/bin"
 rm -f "$root/bin/tunedesk_install_probe"
+grep -qx "first-run SpiMode=1 SPIRWDelay=2000000" <<<"$probe" || fail "first run without the defaults: $probe"
 grep -qx "settings=$home/.config/tunedesk/Config.ini" <<<"$probe" || fail "settings path: $probe"
 grep -qx "logs=$home/.local/state/tunedesk/OutputLog" <<<"$probe" || fail "logs path: $probe"
 grep -q '^SpiMode=2' "$home/.config/tunedesk/Config.ini" || fail "Config.ini not written in the XDG folder"

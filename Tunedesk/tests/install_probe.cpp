@@ -17,6 +17,8 @@
 
 int main() {
   std::printf("settings=%s\nlogs=%s\n", ini::ToUtf8(SettingsFilePath()).c_str(), ini::ToUtf8(OutputLogDir()).c_str());
+  // A first run finds no settings file and works with the defaults.
+  std::printf("first-run SpiMode=%d SPIRWDelay=%d\n", LoadSpiMode(), LoadSPIRWDelay());
   if (!SaveSpiMode(2) || LoadSpiMode() != 2) {
     std::fprintf(stderr, "tunedesk_install_probe: the settings file was not written\n");
     return 1;
