@@ -1,4 +1,4 @@
-// English captions on request: the design's Japanese captions without a
+// English captions on request: the original Japanese captions without a
 // translation, English ones with tunedesk_en.qm; log lines stay as they are.
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ TEST_F(TranslationTest, EnglishCaptionsOnlyOnRequestAndLogLinesUntouched) {
   EXPECT_NE(error.find("tunedesk_fr.qm"), std::string::npos) << error;
   ASSERT_TRUE(InstallTranslation("ja", error));
   CreateWindow();
-  EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), "デバイスを開く") << "back to the design's captions";
+  EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), "デバイスを開く") << "back to the Japanese captions";
 }
 
 }  // namespace
