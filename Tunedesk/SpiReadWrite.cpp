@@ -42,7 +42,7 @@ constexpr auto kLogSlice = std::chrono::milliseconds(30);
 }  // namespace
 
 SpiReadWrite::SpiReadWrite(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kSpiReadWriteCaption));
+  setWindowTitle(Caption(kSpiReadWriteCaption));
   setModal(true);
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(kSpiReadWriteFontPoints);

@@ -199,19 +199,19 @@ void CTunedeskDlg::InitRuntime() {
 void CTunedeskDlg::CreateMenus() {
   m_menuBar = new QMenuBar(this);
   auto addItem = [this](QMenu* menu, const char* caption, int id) {
-    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    QAction* action = menu->addAction(Caption(caption));
     action->setData(id);
     m_menuItems[id] = action;
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     return action;
   };
 
-  QMenu* spi = m_menuBar->addMenu(QString::fromUtf8("SPI設定"));
-  addItem(spi, "パラメータ設定", ID_MENU_SPI_SETTING);
-  addItem(spi, "SPIの初期化", ID_MENU_SPI_INIT);
-  QMenu* console = m_menuBar->addMenu(QString::fromUtf8("SPI 読み書き"));
-  addItem(console, "SPI 読み書き", ID_MENU_SPI_READWRITE);
-  m_throughDispMenu = m_menuBar->addMenu(QString::fromUtf8("スルー表示"));
+  QMenu* spi = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "SPI設定")));
+  addItem(spi, QT_TRANSLATE_NOOP("Caption", "パラメータ設定"), ID_MENU_SPI_SETTING);
+  addItem(spi, QT_TRANSLATE_NOOP("Caption", "SPIの初期化"), ID_MENU_SPI_INIT);
+  QMenu* console = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "SPI 読み書き")));
+  addItem(console, QT_TRANSLATE_NOOP("Caption", "SPI 読み書き"), ID_MENU_SPI_READWRITE);
+  m_throughDispMenu = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "スルー表示")));
   addItem(m_throughDispMenu, "ON", ID_MENU_THROUGH_DISP_ON);
   addItem(m_throughDispMenu, "OFF", ID_MENU_THROUGH_DISP_OFF);
   connect(m_throughDispMenu, &QMenu::aboutToShow, this, &CTunedeskDlg::UpdateThroughDispMenu);
@@ -219,9 +219,9 @@ void CTunedeskDlg::CreateMenus() {
 
   // Desktops here do not let a program extend the window menu, so the About
   // entry sits in a menu of its own at the end of the menu bar.
-  QMenu* help = m_menuBar->addMenu(QString::fromUtf8("ヘルプ"));
+  QMenu* help = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "ヘルプ")));
   help->addSeparator();
-  addItem(help, "关于 Tunedesk(&A)...", IDM_ABOUTBOX);
+  addItem(help, QT_TRANSLATE_NOOP("Caption", "关于 Tunedesk(&A)..."), IDM_ABOUTBOX);
 
   m_logPopup = new QMenu(QStringLiteral("popup"), this);
   addItem(m_logPopup, "Export", ID_MENU_EXPORT_LOG);
@@ -549,7 +549,7 @@ void CTunedeskDlg::OnMenuExportLog() {
   if (count == 0) return;
 
   const std::u16string folder = OutputLogDir();
-  if (!FileExists(folder) && !MakeDir(folder)) return;
+  if (!MakeAppFolder(folder)) return;
   const std::u16string path =
       folder + GetFileSeparator() + GetDateTime(u"Output_%04d-%02d-%02d_%02d%02d%02d.log");
   if (FileExists(path)) RemoveFile(path);

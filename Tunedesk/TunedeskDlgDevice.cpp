@@ -15,8 +15,8 @@
 
 namespace {
 
-const char16_t kOpenCaption[] = u"デバイスを開く";
-const char16_t kCloseCaption[] = u"デバイスを閉じる";
+const char* const kOpenCaption = QT_TRANSLATE_NOOP("Caption", "デバイスを開く");
+const char* const kCloseCaption = QT_TRANSLATE_NOOP("Caption", "デバイスを閉じる");
 
 // Register reads of the read-back are tried this often before the group fails.
 constexpr int kReadBackTries = 3;
@@ -199,7 +199,7 @@ void CTunedeskDlg::ReopenAfterEnumeration() {
   // The bridge is gone (unplugged): say so and offer to open again.
   AddLog(u"Failed to open the selected device!");
   AddLog(u"");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kOpenCaption));
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
 
 void CTunedeskDlg::OnBnClickedBtnOpenDevice() {
@@ -233,7 +233,7 @@ void CTunedeskDlg::OpenSelectedDevice() {
   }
   AddLog(u"The selected device opened successfully!");
   AddLog(u"");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kCloseCaption));
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kCloseCaption));
 
   m_bStopReadBack = false;
   if (!StartWorkerThread(m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
@@ -253,7 +253,7 @@ void CTunedeskDlg::CloseSelectedDevice() {
   libComm_CloseDevice(DeviceArg(index));
   m_nDevIndex = -1;
   AddLog(u"The selected device closed successfully!");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kOpenCaption));
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
 
 void CTunedeskDlg::OnMenuSpiInit() {
