@@ -135,6 +135,22 @@ TEST_F(BridgeTest, RecordsWhatTheBridgeWasGiven) {
     EXPECT_EQ(r.openCalls, 0);
     EXPECT_EQ(r.frequencyHz, 7500000u);  // the bridge's settings are kept
 
+    // The lists keep only the latest transfers; the counters count them all.
+    for (std::size_t i = 0; i < sim::kRecordLimit + 5; ++i) {
+        std::uint8_t tag[1] = {static_cast<std::uint8_t>(i)};
+        ASSERT_NE(CH347SPI_Write(4, i & 1 ? 0x80 : 0x00, 1, 7, tag), 0);
+    }
+    r = sim::Inspect(4);
+    EXPECT_EQ(r.writeCalls, static_cast<int>(sim::kRecordLimit + 5));
+    ASSERT_EQ(r.writes.size(), sim::kRecordLimit);
+    ASSERT_EQ(r.chipSelects.size(), sim::kRecordLimit);
+    EXPECT_EQ(r.writeSteps.size(), sim::kRecordLimit);
+    EXPECT_EQ(r.writes.front(), Bytes{5});
+    EXPECT_EQ(r.writes.back(), Bytes{static_cast<std::uint8_t>(sim::kRecordLimit + 4)});
+    EXPECT_EQ(r.chipSelects.front(), 0x80);
+    EXPECT_EQ(sim::GetWrites(4).size(), sim::kRecordLimit);
+    sim::ClearRecord(4);
+
     // Chip mode 3 has no SPI port.
     sim::SetChipMode(4, 3);
     EXPECT_EQ(CH347SPI_Init(4, &cfg), 0);
