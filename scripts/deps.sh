@@ -10,6 +10,7 @@ packages=(
   libsodium-dev
   fonts-noto-cjk
   xvfb xauth
+  edid-decode
 )
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
 
