@@ -18,9 +18,7 @@
 #include "FaultBackend.h"
 #include "MemoryUse.h"
 #include "SPIUtil.h"
-#include "ScratchSettings.h"
-#include "SpiSettingFile.h"
-#include "spilink.h"
+#include "SimSession.h"
 
 namespace {
 
@@ -39,21 +37,14 @@ std::string Hex8(unsigned int v) {
 int main(int argc, char** argv) {
   const long total = argc > 1 ? std::atol(argv[1]) : 100000;
   const std::string specText = argc > 2 ? argv[2] : "seed=42,rate=0.01";
-  ScratchSettings settings(
-      "[SpiSetting]\nSpiMode=1\nSpiClock=4\nByteOrder=1\nCSEnable=1\nCSChipIndex=0\nSPIRWDelay=0\n");
-  sim::Reset();
-  _UI_SPI_CONFIG config;
-  LoadSpiConfig(config);
-  if (libComm_OpenDevice(0, config) != 1) return 1;
+  std::vector<std::string> lines;
+  SimSession session([&](const std::u16string& line) { lines.push_back(Narrow(line)); });
   std::string error;
   if (!ch347::InstallFaults(specText, &error)) {
     std::fprintf(stderr, "--faults: %s\n", error.c_str());
     return 2;
   }
   auto faults = std::dynamic_pointer_cast<ch347::FaultBackend>(ch347::GetBackend());
-
-  std::vector<std::string> lines;
-  SetLogSink([&](const std::u16string& line) { lines.push_back(Narrow(line)); });
 
   constexpr unsigned short kPlainRead = 0x0200, kPlainWrite = 0x2000;
   std::mt19937 rng(1);
@@ -89,10 +80,8 @@ int main(int argc, char** argv) {
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  SetLogSink(nullptr);
   const ch347::FaultBackend::Counts c = faults->GetCounts();
   ch347::SetBackend(nullptr);
-  libComm_CloseDevice(0);
 
   std::printf("spec %s: %ld transactions in %.1f s, %ld good, %ld failed\n", specText.c_str(), total, seconds, ok,
               failed);

@@ -10,19 +10,11 @@
 #include "Ch347Sim.h"
 #include "MemoryUse.h"
 #include "SPIUtil.h"
-#include "ScratchSettings.h"
-#include "SpiSettingFile.h"
-#include "spilink.h"
+#include "SimSession.h"
 
 int main(int argc, char** argv) {
   const long total = argc > 1 ? std::atol(argv[1]) : 1000000;
-  ScratchSettings settings(
-      "[SpiSetting]\nSpiMode=1\nSpiClock=4\nByteOrder=1\nCSEnable=1\nCSChipIndex=0\nSPIRWDelay=0\n");
-  sim::Reset();
-  _UI_SPI_CONFIG config;
-  LoadSpiConfig(config);
-  if (libComm_OpenDevice(0, config) != 1) return 1;
-  SetLogSink([](const std::u16string&) {});
+  SimSession session([](const std::u16string&) {});
 
   std::printf("transactions  rss_kib\n%12d  %7ld\n", 0, CurrentRssKb());
   const auto start = std::chrono::steady_clock::now();
@@ -42,7 +34,5 @@ int main(int argc, char** argv) {
               "%d write calls counted\n",
               PeakRssKb(), seconds, total / seconds, record.writes.size(), record.chipSelects.size(),
               record.writeCalls);
-  SetLogSink(nullptr);
-  libComm_CloseDevice(0);
   return 0;
 }

@@ -10,26 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "Convert.h"
+#include "FuzzText.h"
 #include "SpiReadWriteOps.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
 std::u16string TakeText(FuzzedDataProvider& fdp) {
-    static const char16_t kAlphabet[] = u"0123456789abcdefABCDEFxX, \t\r\n\v%sg";
-    const bool small = fdp.ConsumeBool();
-    const size_t length = fdp.ConsumeIntegralInRange<size_t>(0, 300);
-    std::u16string text;
-    for (size_t i = 0; i < length && fdp.remaining_bytes() > 0; ++i) {
-        if (small)
-            text.push_back(kAlphabet[fdp.ConsumeIntegralInRange<size_t>(0, sizeof kAlphabet / 2 - 2)]);
-        else
-            text.push_back(fdp.ConsumeIntegral<char16_t>());
-    }
-    return text;
+    return TakeText(fdp, u"0123456789abcdefABCDEFxX, \t\r\n\v%sg", 300);
 }
 
 // The value of lower-case hex text with an optional "0x", at most 8 digits.
@@ -38,15 +26,6 @@ unsigned int HexValue(const std::u16string& text) {
     for (size_t i = text.rfind(u'x') == 1 ? 2 : 0; i < text.size(); ++i)
         v = v * 16 + static_cast<unsigned int>(text[i] <= u'9' ? text[i] - u'0' : text[i] - u'a' + 10);
     return v;
-}
-
-std::vector<std::u16string> Fields(const std::u16string& text, char16_t sep) {
-    std::vector<std::u16string> out(1);
-    for (char16_t c : text) {
-        if (c == sep) out.emplace_back();
-        else out.back().push_back(c);
-    }
-    return out;
 }
 
 }  // namespace
@@ -68,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(ok ? messages == 0 : messages == 1);
         if (!ok) break;
         // One value per comma-separated field, appended after what was there.
-        const std::vector<std::u16string> fields = Fields(spirw::TrimLower(text), u',');
+        std::vector<std::u16string> fields;
+        Spilt(spirw::TrimLower(text), u",", fields, false);
         Check(values.size() == fields.size() + 1 && values.front() == 7u);
         auto it = std::next(values.begin());
         for (const std::u16string& f : fields) Check(*it++ == HexValue(spirw::TrimLower(f)));

@@ -9,13 +9,10 @@
 #include <string>
 #include <unistd.h>
 
+#include "FuzzText.h"
 #include "platform/ini/IniFile.h"
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // The file lives on a RAM disk when there is one: the writes rename a
 // temporary file over it on every run.
@@ -29,20 +26,9 @@ const std::string& Folder() {
     return folder;
 }
 
-// Names from a small alphabet that holds the characters the file's syntax
-// gives a meaning to, half the time; else any 16-bit units.
+// Names and values, with the characters the file's syntax gives a meaning to.
 std::u16string TakeName(FuzzedDataProvider& fdp) {
-    static const char16_t kAlphabet[] = u"aAbB01 \t[]=;#\r\n\v\xE9\x4E2D";
-    const bool small = fdp.ConsumeBool();
-    const size_t length = fdp.ConsumeIntegralInRange<size_t>(0, 12);
-    std::u16string text;
-    for (size_t i = 0; i < length && fdp.remaining_bytes() > 0; ++i) {
-        if (small)
-            text.push_back(kAlphabet[fdp.ConsumeIntegralInRange<size_t>(0, sizeof kAlphabet / 2 - 2)]);
-        else
-            text.push_back(fdp.ConsumeIntegral<char16_t>());
-    }
-    return text;
+    return TakeText(fdp, u"aAbB01 \t[]=;#\r\n\v\xE9\x4E2D", 12);
 }
 
 std::u16string Trimmed(const std::u16string& text) {

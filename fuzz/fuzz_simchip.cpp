@@ -8,16 +8,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzText.h"
 #include "SimChip.h"
 #include "regframe.h"
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider fdp(data, size);
