@@ -8,9 +8,9 @@ packages=(
   qt6-base-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   libsodium-dev
+  edid-decode
   fonts-noto-cjk
   xvfb xauth
-  edid-decode
 )
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
 
