@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Ch347Backend.h"
+#include "FaultBackend.h"
 #include "trace.h"
 
 namespace {
@@ -70,6 +71,10 @@ bool ApplyStartOptions(StartOptions& options, std::string& error) {
   std::string reason;
   if (!ch347::SelectBackend(choice, &reason)) {
     error = std::string("backend ") + ch347::BackendChoiceName(choice) + ": " + reason;
+    return false;
+  }
+  if (!ch347::InstallFaults(options.faults, &reason)) {
+    error = "--faults \"" + options.faults + "\": " + reason;
     return false;
   }
   return true;

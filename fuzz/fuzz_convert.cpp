@@ -12,28 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "FuzzText.h"
 #include "utilcore.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
+// Digits, separators, blanks and suffixes.
 std::u16string TakeText(FuzzedDataProvider& fdp) {
-    // Two bytes per unit; a small alphabet half the time reaches the
-    // interesting characters (digits, separators, blanks, suffixes) quickly.
-    static const char16_t kAlphabet[] = u"0123456789abcdefABCDEFxX,= \t\r\n.kKMmunU-+";
-    const bool small = fdp.ConsumeBool();
-    const size_t length = fdp.ConsumeIntegralInRange<size_t>(0, 256);
-    std::u16string text;
-    for (size_t i = 0; i < length && fdp.remaining_bytes() > 0; ++i) {
-        if (small)
-            text.push_back(kAlphabet[fdp.ConsumeIntegralInRange<size_t>(0, sizeof kAlphabet / 2 - 2)]);
-        else
-            text.push_back(fdp.ConsumeIntegral<char16_t>());
-    }
-    return text;
+    return TakeText(fdp, u"0123456789abcdefABCDEFxX,= \t\r\n.kKMmunU-+", 256);
 }
 
 std::u16string TakeSeparator(FuzzedDataProvider& fdp) {

@@ -9,6 +9,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   libsodium-dev
+  edid-decode
   fonts-noto-cjk
   xvfb xauth
   dpkg-dev file desktop-file-utils lintian

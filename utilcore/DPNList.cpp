@@ -17,11 +17,26 @@ namespace {
 constexpr unsigned int kListBytes = (kDpnMaxEntries + 1) * kDpnSlotSize;  // 4160
 
 // The verification key of every list this library accepts, scrambled. The
-// matching private key never ships with the library.
+// matching private key is kept by whoever signs releases, outside the source
+// tree (dpnlist_tool keygen made the pair); see the README.
 constexpr unsigned char kBuiltInKeyScrambled[32] = {
-    0xbb, 0x9b, 0x63, 0x8d, 0xc8, 0xbc, 0x16, 0xd8, 0xb4, 0x8f, 0xef, 0x89, 0xc6, 0x41, 0xf5, 0xb7,
-    0x28, 0x8e, 0xb2, 0x23, 0xa1, 0xc9, 0xd9, 0x2f, 0xc5, 0x60, 0xde, 0xbc, 0x0e, 0xef, 0xd4, 0x38,
+    0xe3, 0x9f, 0x57, 0x21, 0x21, 0x9f, 0xda, 0xa0, 0xe8, 0xd3, 0x80, 0xe0, 0xc3, 0x8d, 0xa1, 0x97,
+    0x59, 0xea, 0x42, 0xcb, 0xe3, 0x7b, 0x25, 0x85, 0x2a, 0x6c, 0xc0, 0x56, 0xe0, 0xbc, 0x76, 0xac,
 };
+
+#ifdef TUNEDESK_DPN_TEST_KEY
+// Test builds only (utilcore_dpn_testing): lets tests verify with a key of
+// their own, whose private half they hold.
+const unsigned char* g_testKeyScrambled = nullptr;
+unsigned char g_testKeyStore[32];
+#endif
+
+const unsigned char* VerificationKeyScrambled() {
+#ifdef TUNEDESK_DPN_TEST_KEY
+    if (g_testKeyScrambled) return g_testKeyScrambled;
+#endif
+    return kBuiltInKeyScrambled;
+}
 
 // 32 bytes from the kernel's random source. getrandom blocks only until the
 // pool is first seeded; /dev/urandom stands in on kernels without the call.
@@ -74,6 +89,13 @@ bool WriteListFile(const unsigned char* data, std::size_t length) {
 }
 
 }  // namespace
+
+#ifdef TUNEDESK_DPN_TEST_KEY
+void DpnSetVerificationKeyForTest(const unsigned char* scrambled) {
+    if (scrambled) std::memcpy(g_testKeyStore, scrambled, sizeof g_testKeyStore);
+    g_testKeyScrambled = scrambled ? g_testKeyStore : nullptr;
+}
+#endif
 
 void DpnScrambleKey(const unsigned char* key, unsigned char* scrambled) {
     unsigned char prev = static_cast<unsigned char>(~key[0]);
@@ -143,7 +165,7 @@ int findDPNIdx(const unsigned char* entry, unsigned int length, const std::u16st
     if (slots < 2) return -1;
 
     unsigned char key[32];
-    DpnUnscrambleKey(kBuiltInKeyScrambled, key);
+    DpnUnscrambleKey(VerificationKeyScrambled(), key);
     const int verified =
         tdcrypto::Ed25519Verify(list, list + kDpnSlotSize, (slots - 1) * kDpnSlotSize, key);
     tdcrypto::SecureZero(key, sizeof key);

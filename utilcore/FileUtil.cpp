@@ -65,7 +65,8 @@ int RemoveFile(const std::u16string& path) {
     std::string native;
     if (!ToNative(path, native)) return 0;
     struct stat st;
-    if (lstat(native.c_str(), &st) != 0) return errno == ENOENT ? 1 : 0;
+    // A parent that is a file (ENOTDIR) means nothing can be there either.
+    if (lstat(native.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? 1 : 0;
     if (S_ISDIR(st.st_mode)) return 0;
     // Deleting a read-only file fails on the original platform; keep that,
     // even where the folder's permissions (or root) would allow the unlink.

@@ -124,22 +124,21 @@ int CString::Replace(const char* oldText, const char* newText) {
     const std::string from(oldText);
     const std::string to(newText != nullptr ? newText : "");
     // Every search starts again at the beginning, so a replacement's output can
-    // match again. That ends when each replacement shortens the string or keeps
-    // its length with a different text. A new text that holds the old one never
-    // ends, and a longer one can grow the text without end ("ab" -> "bbaa"
-    // makes a new match every time), so for those the search resumes after
-    // the inserted text.
-    bool rescan = to.size() < from.size() || (to.size() == from.size() && to != from);
-    // Same-length rewriting has no obvious bound on its steps; far beyond any
-    // real text's needs it falls back to resuming after the insertion, so no
-    // input can hang the call.
+    // match again ("aab", "ab" -> "bxx" gives "bxxxx"). A shrinking
+    // replacement always ends; one of the same length or longer may not (new
+    // text holding the old, or "ab" -> "bbaa" recreating a match every time).
+    // Those keep the restarting results as long as they end within a step
+    // budget far beyond any real text's needs, then resume after each
+    // insertion, so no input can loop for ever. Replacing a text by itself
+    // changes nothing and is counted once per occurrence.
+    bool rescan = to != from;
     const size_type budget = size() < 32768 ? (size() + 1) * (size() + 1) : size_type{1} << 30;
     int count = 0;
     size_type pos = find(from);
     while (pos != npos) {
         replace(pos, from.size(), to);
         ++count;
-        if (rescan && to.size() == from.size() && static_cast<size_type>(count) > budget) rescan = false;
+        if (rescan && to.size() >= from.size() && static_cast<size_type>(count) > budget) rescan = false;
         // Rescanning from the start finds nothing before pos - (old length - 1):
         // the text there is unchanged and held no match.
         const size_type next =

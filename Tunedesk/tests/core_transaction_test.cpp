@@ -1,9 +1,11 @@
 // Register transactions against the simulated bridge and chip.
 #include <cstdio>
 
+#include "Ch347Backend.h"
 #include "Ch347Sim.h"
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
+#include "StartOptions.h"
 #include "regframe.h"
 #include "support/core_fixture.h"
 
@@ -155,6 +157,26 @@ TEST_F(Transaction, WorksWithoutASinkAndWithNegativeDelay) {
   unsigned int value = 0;
   EXPECT_TRUE(ReadRegister(kDevice, kReg, value, 0x0400));
   EXPECT_EQ(value, sim::PowerOnValue(kReg));
+}
+
+// --faults wraps the bridge the start options chose; a bad spec is one line.
+TEST_F(Transaction, FaultsFromTheStartOptions) {
+  StartOptions options;
+  options.backend = "sim";
+  options.faults = "seed=3,rate=2";
+  std::string error;
+  EXPECT_FALSE(ApplyStartOptions(options, error));
+  EXPECT_NE(error.find("rate"), std::string::npos);
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+  options.faults = "seed=3,rate=1,kinds=write";
+  ASSERT_TRUE(ApplyStartOptions(options, error)) << error;
+  log_->Clear();
+  EXPECT_FALSE(WriteRegister(kDevice, kReg, 1, 0x4000));
+  const auto lines = log_->Utf8Lines();
+  ch347::SetBackend(nullptr);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "Write SPI failed!");
+  EXPECT_TRUE(WriteRegister(kDevice, kReg, 1, 0x4000));
 }
 
 }  // namespace

@@ -42,6 +42,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -108,6 +109,11 @@ CH347_API void ClearFaults(unsigned long index);
 
 // ---- What a bridge was given ----------------------------------------------
 
+// The lists of a record keep the latest kRecordLimit entries each (older ones
+// are dropped, so a simulator left running keeps a flat footprint); the
+// counters count every call.
+inline constexpr std::size_t kRecordLimit = 16384;
+
 struct BridgeRecord {
     bool present = false;
     bool open = false;
@@ -129,9 +135,10 @@ struct BridgeRecord {
     std::uint32_t writeTimeout = 0;        // last CH347SetTimeout, milliseconds
     std::uint32_t readTimeout = 0;
 
-    std::vector<std::uint8_t> chipSelects;           // chip-select byte of every transfer on the open bridge (writes and reads, refused ones too), in order
+    // The latest kRecordLimit entries of each, oldest first:
+    std::vector<std::uint8_t> chipSelects;           // chip-select byte of every transfer on the open bridge (writes and reads, refused ones too)
     std::vector<std::uint32_t> writeSteps;           // write step of every CH347SPI_Write
-    std::vector<std::vector<std::uint8_t>> writes;   // bytes of every accepted CH347SPI_Write, in order
+    std::vector<std::vector<std::uint8_t>> writes;   // bytes of every accepted CH347SPI_Write (and of a read's send phase)
     std::vector<std::uint32_t> readLengths;          // requested length of every accepted CH347SPI_Read
 
     int requests = 0;          // requests the chip parsed and answered with command + 1

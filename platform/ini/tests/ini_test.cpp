@@ -106,6 +106,10 @@ TEST_F(IniTest, WriteCreatesFileAndSectionAndReplacesInPlace) {
   ASSERT_TRUE(ini::WriteString(Path(), u"Other", u"x", u"微"));
   EXPECT_EQ(Get(), "[SpiSetting]\nSpiMode=3\nSpiClock=4\n\n[Other]\nx=\xE5\xBE\xAE\n");
   EXPECT_EQ(Str(u"Other", u"x"), u"微");
+  // Names are stored trimmed; the same padded names find them again.
+  ASSERT_TRUE(ini::WriteString(Path(), u" Pad\t", u" k ", u"v"));
+  EXPECT_EQ(Str(u" Pad\t", u" k "), u"v");
+  EXPECT_EQ(Int(u"spisetting ", u"\tSpiClock"), 4);
   // No stray temporary files are left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }

@@ -1,8 +1,13 @@
-// The private key that matches the verification key built into utilcore,
-// scrambled as makeDPNList takes it. Test fixture only: it lets the tests sign
-// lists that findDPNIdx accepts, and must never be compiled into the library.
+// A key pair of the tests' own, scrambled as makeDPNList and the verifier take
+// keys. Lists signed with it are accepted only after the test program installs
+// its public half with DpnSetVerificationKeyForTest; the library's built-in key
+// refuses them, and its private half is not in the source tree.
 #pragma once
 
 extern const unsigned char kDpnTestPrivateKeyScrambled[32];
-// The same key pair's public key, scrambled (what makeKeyPairs returned).
 extern const unsigned char kDpnTestPublicKeyScrambled[32];
+
+// Defined only in the test build of the DPN list code (utilcore_dpn_testing):
+// findDPNIdx verifies with this scrambled key from now on; null goes back to
+// the built-in key.
+void DpnSetVerificationKeyForTest(const unsigned char* scrambled);
