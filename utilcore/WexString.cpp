@@ -130,15 +130,22 @@ int CString::Replace(const char* oldText, const char* newText) {
     // Those keep the restarting results as long as they end within a step
     // budget far beyond any real text's needs, then resume after each
     // insertion, so no input can loop for ever. Replacing a text by itself
-    // changes nothing and is counted once per occurrence.
+    // changes nothing and is counted once per occurrence. A same-length step
+    // rewrites in place and costs 1; a longer one also moves everything behind
+    // it and grows the text, so it costs the characters it writes and moves:
+    // the budget then bounds time and memory, not only the number of steps.
     bool rescan = to != from;
     const size_type budget = size() < 32768 ? (size() + 1) * (size() + 1) : size_type{1} << 30;
+    size_type spent = 0;
     int count = 0;
     size_type pos = find(from);
     while (pos != npos) {
         replace(pos, from.size(), to);
         ++count;
-        if (rescan && to.size() >= from.size() && static_cast<size_type>(count) > budget) rescan = false;
+        if (rescan && to.size() >= from.size()) {
+            spent += to.size() == from.size() ? 1 : size() - pos;
+            if (spent > budget) rescan = false;
+        }
         // Rescanning from the start finds nothing before pos - (old length - 1):
         // the text there is unchanged and held no match.
         const size_type next =
