@@ -16,6 +16,7 @@
 #include "ScratchSettings.h"
 #include "SpiSettingFile.h"
 #include "UsbBackend.h"
+#include "regframe.h"
 #include "spilink.h"
 
 namespace {
@@ -81,5 +82,20 @@ void BM_UpdateRegister(benchmark::State& state) {
   bridge.Count(state);
 }
 BENCHMARK(BM_UpdateRegister)->ArgName("usb")->Arg(0)->Arg(1);
+
+// The same exchange without the transaction layer (no settings-file reads,
+// no log lines): the bridge path's own cost, request written and reply read.
+void BM_BridgeExchange(benchmark::State& state) {
+  Bridge bridge(state.range(0) != 0);
+  unsigned char request[16], reply[16];
+  const int length = libPro_GetRegisterValuePack(kRegVividIntensity, request, true, kReadCommand);
+  for (auto _ : state) {
+    if (!libComm_WriteSpiData(0, 1, length, request) || !libComm_ReadSpiData(0, 1, 8, reply))
+      state.SkipWithError("exchange failed");
+    benchmark::DoNotOptimize(reply);
+  }
+  bridge.Count(state);
+}
+BENCHMARK(BM_BridgeExchange)->ArgName("usb")->Arg(0)->Arg(1);
 
 }  // namespace
