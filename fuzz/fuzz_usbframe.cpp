@@ -75,7 +75,8 @@ void DecodeStream(FuzzedDataProvider& fdp) {
     const std::uint8_t command = fdp.ConsumeIntegral<std::uint8_t>();
     const std::size_t minPayload = fdp.ConsumeIntegralInRange<std::size_t>(0, 600);
     const std::size_t maxPayload = fdp.ConsumeIntegralInRange<std::size_t>(0, 600);
-    const std::vector<std::uint8_t> bytes = fdp.ConsumeBytes<std::uint8_t>(fdp.ConsumeIntegralInRange<std::size_t>(0, 2048));
+    const std::vector<std::uint8_t> bytes =
+        fdp.ConsumeBytes<std::uint8_t>(fdp.ConsumeIntegralInRange<std::size_t>(0, 2048));
     std::size_t at = 0;
     while (at < bytes.size()) {
         const Answer a = DecodeAnswer(bytes.data() + at, bytes.size() - at, command, minPayload, maxPayload);

@@ -194,7 +194,8 @@ public:
     bool ChipSelect(bool assert) {
         // Bit 7 of iChipSelect only says that a line is driven; the low bits say which.
         const int line = (config.iChipSelect & 0x7F) == 1 ? 1 : 0;
-        return Send(ChipSelectFrame(line, assert, config.iActiveDelay, static_cast<std::uint16_t>(config.iDelayDeactive)));
+        return Send(ChipSelectFrame(line, assert, config.iActiveDelay,
+                                    static_cast<std::uint16_t>(config.iDelayDeactive)));
     }
 
     void Recover() {
@@ -220,7 +221,8 @@ std::size_t UsbBackend::Rescan() {
                 found.emplace_back(std::move(device), kind);
         }
     }
-    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return ScanOrder(a.first, b.first); });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return ScanOrder(a.first, b.first); });
     if (found.size() > kCh347MaxDevices) found.resize(kCh347MaxDevices);
 
     std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> next;
