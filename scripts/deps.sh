@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libusb-1.0-0-dev
+  libusb-1.0-0-dev umockdev libumockdev-dev
   qt6-base-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   libsodium-dev
