@@ -1,6 +1,7 @@
 #include "UsbBackend.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <tuple>
 
@@ -45,6 +46,14 @@ std::string PortPath(const UsbDeviceInfo& device) {
         path += std::to_string(port);
     }
     return path.empty() ? "0" : path;
+}
+
+// "CH347T (1a86:55db) at bus 1 port 1.4: ", how every problem line starts.
+std::string Who(const char* chipName, const UsbDeviceInfo& device) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%04x:%04x", device.vendorId, device.productId);
+    return std::string(chipName) + " (" + id + ") at bus " + std::to_string(device.bus) + " port " +
+           PortPath(device) + ": ";
 }
 
 bool ScanOrder(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
@@ -214,11 +223,22 @@ UsbBackend::~UsbBackend() = default;
 
 std::size_t UsbBackend::Rescan() {
     std::vector<std::pair<UsbDeviceInfo, BridgeKind>> found;
+    std::vector<std::string> unusable;
     if (transport_) {
         for (UsbDeviceInfo& device : transport_->List(kVendorId)) {
             BridgeKind kind{};
-            if (device.vendorId == kVendorId && KindOfProduct(device.productId, kind))
+            if (device.vendorId != kVendorId) continue;
+            if (KindOfProduct(device.productId, kind)) {
                 found.emplace_back(std::move(device), kind);
+            } else if (device.productId == kPidCh347tMode0 || device.productId == kPidCh347tMode2) {
+                // Plugged in, but in a mode without an SPI port we drive: worth
+                // telling, since the list stays empty otherwise.
+                const bool serial = device.productId == kPidCh347tMode0;
+                unusable.push_back(Who("CH347T", device) +
+                                   (serial ? "in mode 0 (two serial ports)" : "in mode 2 (HID)") +
+                                   ", which has no SPI port this program drives. Set the bridge to mode 1 and "
+                                   "plug it in again.");
+            }
         }
     }
     std::stable_sort(found.begin(), found.end(),
@@ -239,6 +259,7 @@ std::size_t UsbBackend::Rescan() {
             if (old) dropped.push_back(std::move(old));
         }
         bridges_ = std::move(next);
+        unusable_ = std::move(unusable);
         scanned_ = true;
     }
     TD_TRACEF("USB bridges found: %zu \r\n", found.size());
@@ -256,9 +277,7 @@ std::shared_ptr<UsbBackend::Bridge> UsbBackend::At(unsigned long index) {
 void UsbBackend::SetProblem(Bridge& bridge, UsbError error) {
     std::string line;
     if (error != UsbError::None) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%04x:%04x", bridge.usb.vendorId, bridge.usb.productId);
-        line = std::string(bridge.kind.chipName) + " (" + id + ") at " + bridge.where + ": ";
+        line = Who(bridge.kind.chipName, bridge.usb);
         switch (error) {
         case UsbError::AccessDenied:
             line += "no permission to open it. Install the udev rules (dist/udev/70-tunedesk-ch347.rules, "
@@ -447,8 +466,8 @@ int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint
 }
 
 std::vector<std::string> UsbBackend::Problems() {
-    std::vector<std::string> lines;
     std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> lines = unusable_;
     for (const std::shared_ptr<Bridge>& b : bridges_) {
         if (b && !b->problem.empty()) lines.push_back(b->problem);
     }

@@ -33,6 +33,8 @@ public:
 
     // Lists the bridges again; returns how many were found (every mode we
     // list, openable or not). Open bridges still plugged in keep their state.
+    // A CH347T in mode 0 or 2 (no SPI port served here) is not counted, only
+    // reported by Problems().
     std::size_t Rescan();
     // OpenDevice without the scan at index 0 (the caller has just scanned).
     CH347_HANDLE OpenScanned(unsigned long index);
@@ -63,6 +65,7 @@ private:
     std::mutex mutex_;  // the table and every bridge's problem line
     bool scanned_ = false;
     std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> bridges_;
+    std::vector<std::string> unusable_;  // bridges in a mode we do not drive, from the last scan
 };
 
 // The backend of the choice "auto": `usb` when its scan at each enumeration

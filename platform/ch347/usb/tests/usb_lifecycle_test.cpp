@@ -161,6 +161,10 @@ TEST_F(UsbLifecycle, PermissionDeniedAndBusyBridgesAreReportedWithTheirFix) {
     f.ports = {5};
     f.productId = kPidCh347f;
     const int fId = bus_->Plug(f);
+    model::BridgeSpec hid;
+    hid.ports = {6};
+    hid.productId = kPidCh347tMode2;
+    bus_->Plug(hid);
     bus_->InjectFault(tId, model::Fault::AccessDenied, model::kAlways);
     bus_->InjectFault(fId, model::Fault::Busy, model::kAlways);
 
@@ -170,18 +174,19 @@ TEST_F(UsbLifecycle, PermissionDeniedAndBusyBridgesAreReportedWithTheirFix) {
     trace::SetSink(previous);
     const std::vector<std::string> problems = ch347::BridgeProblems();
     EXPECT_THAT(problems,
-                ElementsAre(AllOf(HasSubstr("CH347T (1a86:55db) at bus 1 port 4"), HasSubstr("no permission"),
+                ElementsAre(AllOf(HasSubstr("CH347T (1a86:55dc) at bus 1 port 6"), HasSubstr("in mode 2 (HID)")),
+                            AllOf(HasSubstr("CH347T (1a86:55db) at bus 1 port 4"), HasSubstr("no permission"),
                                   HasSubstr("udev rules")),
                             AllOf(HasSubstr("CH347F (1a86:55de) at bus 1 port 5"),
                                   HasSubstr("in use by another program"))));
-    EXPECT_THAT(traced, Contains(HasSubstr(problems[0])));
+    EXPECT_THAT(traced, Contains(HasSubstr(problems[1])));
     EXPECT_FALSE(Open(0));
 
     // Fixed (rules installed, the other program closed): listed, no problems left.
     bus_->InjectFault(tId, model::Fault::AccessDenied, 0);
     bus_->InjectFault(fId, model::Fault::Busy, 0);
     EXPECT_EQ(Enumerate().size(), 2u);
-    EXPECT_TRUE(ch347::BridgeProblems().empty());
+    EXPECT_EQ(ch347::BridgeProblems().size(), 1u);  // the HID one stays unusable
 }
 
 TEST_F(UsbLifecycle, TimeOutAndWrongEchoFailTheTransactionThenItWorksAgain) {
