@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "Ch347Backend.h"
+#include "Convert.h"
 #include "SPIUtil.h"
 #include "SpiOptions.h"
 #include "SpiSettingFile.h"
@@ -177,6 +179,12 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
   // while the link library still reports it open: take it up again so the
   // panel's actions keep reaching the chip.
   if (wasOpen) ReopenAfterEnumeration();
+  // Bridges that are plugged in but could not be opened (no permission, in
+  // use elsewhere): the user learns which and how to fix it. Not at the
+  // silent start-up refresh; the bridge library has traced them already.
+  if (log) {
+    for (const std::string& problem : ch347::BridgeProblems()) AddLog(Ansi2CString(problem));
+  }
   if (count == 0 || names.empty()) {
     if (log) AddLog(u"No available device found!");
     return;

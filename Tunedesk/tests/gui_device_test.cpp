@@ -8,9 +8,12 @@
 #include <QSlider>
 #include <QTest>
 
+#include "Ch347Backend.h"
 #include "Ch347Sim.h"
+#include "FirmwareModel.h"
 #include "SpiSettingFile.h"
 #include "TunedeskDlg.h"
+#include "UsbBackend.h"
 #include "WorkerThread.h"
 #include "spilink.h"
 #include "support/gui_device_fixture.h"
@@ -446,4 +449,20 @@ TEST_F(DeviceTest, RefreshWhileOpenKeepsTheDeviceReachable) {
                                  "No available device found!"));
   EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
   EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
+}
+
+TEST_F(DeviceTest, ABridgeThatCannotBeOpenedIsExplainedAfterAUserRefreshOnly) {
+  auto bus = std::make_shared<ch347usb::model::FirmwareBus>();
+  const int id = bus->Plug({});
+  bus->InjectFault(id, ch347usb::model::Fault::AccessDenied, ch347usb::model::kAlways);
+  ch347::SetBackend(std::make_shared<ch347usb::UsbBackend>(bus));
+  CreateWindow();
+  EXPECT_TRUE(Log().empty());  // the start-up refresh stays silent
+  Click(IDC_BTN_REFRESH_DEVICE);
+  const std::vector<std::string> log = Log();
+  ch347::SetBackend(nullptr);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], "Refreshing Device...");
+  EXPECT_THAT(log[1], ::testing::StartsWith("CH347T (1a86:55db) at bus 1 port 1: no permission"));
+  EXPECT_EQ(log[2], "No available device found!");
 }

@@ -11,13 +11,17 @@
 #include <optional>
 #include <vector>
 
+#include "CH347DLL.h"
+
 namespace ch347sim {
 
 // The register space a command word reaches; both words of a pair reach the same one.
 enum class Space { PictureQuality, Plain, EdidPort, EdidWindow };
-std::optional<Space> SpaceOf(std::uint16_t command);
+CH347_API std::optional<Space> SpaceOf(std::uint16_t command);
 
-class SimChip {
+// Exported for the model of the USB bridge firmware, which puts the same chip
+// behind its SPI port.
+class CH347_API SimChip {
 public:
     SimChip();
 

@@ -1,0 +1,477 @@
+#include "UsbBackend.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <tuple>
+
+#include "UsbProtocol.h"
+#include "trace.h"
+
+namespace ch347usb {
+
+const char* UsbErrorName(UsbError error) {
+    switch (error) {
+    case UsbError::None: return "no error";
+    case UsbError::AccessDenied: return "access denied";
+    case UsbError::Busy: return "busy";
+    case UsbError::NoDevice: return "no device";
+    case UsbError::Timeout: return "time-out";
+    case UsbError::Other: return "USB error";
+    }
+    return "USB error";
+}
+
+namespace {
+
+// What CH347GetVersion reports besides the device release: there is no
+// vendor driver underneath (0), and this library's own version.
+constexpr std::uint8_t kDriverVersion = 0x00;
+constexpr std::uint8_t kLibraryVersion = 0x01;
+
+// One IN transfer: a frame is at most 510 bytes, so it always ends in a short
+// packet within one 512-byte high-speed packet.
+constexpr std::size_t kInTransferBytes = 512;
+// An answer that never grows (zero-length packets only) is given up after this many.
+constexpr int kMaxEmptyTransfers = 3;
+// After a malformed or late answer, what is still queued on the IN endpoint
+// is read away with a short time-out, so the next call starts on a clean stream.
+constexpr unsigned int kDrainTimeoutMs = 5;
+constexpr int kMaxDrainTransfers = 4;
+
+std::string PortPath(const UsbDeviceInfo& device) {
+    std::string path;
+    for (std::uint8_t port : device.ports) {
+        if (!path.empty()) path += '.';
+        path += std::to_string(port);
+    }
+    return path.empty() ? "0" : path;
+}
+
+// "CH347T (1a86:55db) at bus 1 port 1.4: ", how every problem line starts.
+std::string Who(const char* chipName, const UsbDeviceInfo& device) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%04x:%04x", device.vendorId, device.productId);
+    return std::string(chipName) + " (" + id + ") at bus " + std::to_string(device.bus) + " port " +
+           PortPath(device) + ": ";
+}
+
+bool ScanOrder(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
+    return std::tie(a.bus, a.ports) < std::tie(b.bus, b.ports);
+}
+
+bool SameDevice(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
+    return a.bus == b.bus && a.ports == b.ports && a.address == b.address && a.productId == b.productId;
+}
+
+void CopyText(char* field, std::size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+}
+
+}  // namespace
+
+class UsbBackend::Bridge {
+public:
+    Bridge(const UsbDeviceInfo& device, const BridgeKind& bridgeKind)
+        : usb(device),
+          kind(bridgeKind),
+          where("bus " + std::to_string(device.bus) + " port " + PortPath(device)),
+          description(std::string(bridgeKind.chipName) + (bridgeKind.spiInterface >= 0 ? " SPI" : " JTAG") +
+                      " bridge, " + where) {}
+
+    ~Bridge() {
+        std::lock_guard<std::mutex> lock(mutex);
+        Shut();
+    }
+
+    const UsbDeviceInfo usb;
+    const BridgeKind kind;
+    const std::string where;        // "bus 1 port 1.4": tells identical bridges apart
+    const std::string description;  // the record's function description
+    std::string problem;            // why the last open failed; guarded by the backend's mutex
+
+    std::mutex mutex;  // one call at a time on this bridge; guards everything below
+    bool open = false;
+    bool gone = false;  // unplugged while open: every transfer fails at once
+    std::unique_ptr<UsbHandle> handle;
+    bool detached = false;  // a kernel driver held the interface and gets it back on close
+    std::uint8_t epOut = 0, epIn = 0;
+    unsigned int writeTimeout = kDefaultTimeoutMs, readTimeout = kDefaultTimeoutMs;
+    std::uint32_t hz = 0;
+    std::uint8_t dataBits = 0;
+    mSpiCfgS config{};  // the last configuration the bridge accepted
+    std::vector<std::uint8_t> inbox;  // received bytes not yet taken as a frame
+
+    bool SpiReady() const { return open && handle && !gone; }
+
+    UsbError Open(UsbTransport* transport) {
+        // Mode 3 carries JTAG on that interface: nothing to take from anyone.
+        if (kind.spiInterface < 0) {
+            open = true;
+            return UsbError::None;
+        }
+        const auto iface = std::find_if(usb.interfaces.begin(), usb.interfaces.end(),
+                                        [&](const UsbInterfaceInfo& i) { return i.number == kind.spiInterface; });
+        if (!transport || iface == usb.interfaces.end() || iface->bulkOut == 0 || iface->bulkIn == 0)
+            return UsbError::Other;
+        std::unique_ptr<UsbHandle> h;
+        UsbError e = transport->Open(usb, h);
+        if (e != UsbError::None) return e;
+        bool wasDetached = false;
+        e = h->DetachKernelDriver(kind.spiInterface, wasDetached);
+        if (e != UsbError::None) return e;
+        e = h->ClaimInterface(kind.spiInterface);
+        if (e != UsbError::None) {
+            if (wasDetached) h->AttachKernelDriver(kind.spiInterface);
+            return e;
+        }
+        handle = std::move(h);
+        detached = wasDetached;
+        epOut = iface->bulkOut;
+        epIn = iface->bulkIn;
+        open = true;
+        gone = false;
+        inbox.clear();
+        return UsbError::None;
+    }
+
+    void Shut() {
+        if (handle && !gone) {
+            handle->ReleaseInterface(kind.spiInterface);
+            if (detached) handle->AttachKernelDriver(kind.spiInterface);
+        }
+        handle.reset();
+        open = false;
+        detached = false;
+        inbox.clear();
+    }
+
+    bool Note(UsbError e) {
+        if (e == UsbError::NoDevice) gone = true;
+        return e == UsbError::None;
+    }
+
+    bool Send(const Frame& frame) {
+        if (frame.empty()) return false;
+        return Note(handle->BulkOut(epOut, frame.data(), frame.size(), writeTimeout));
+    }
+
+    // The next frame answering `command`, its payload copied to `payload`
+    // (room for maxPayload bytes).
+    bool Receive(std::uint8_t command, std::size_t minPayload, std::size_t maxPayload, std::uint8_t* payload,
+                 std::size_t& length) {
+        int empty = 0;
+        for (;;) {
+            const Answer a = DecodeAnswer(inbox.data(), inbox.size(), command, minPayload, maxPayload);
+            if (a.status == AnswerStatus::Complete) {
+                std::memcpy(payload, a.payload, a.payloadBytes);
+                length = a.payloadBytes;
+                inbox.erase(inbox.begin(), inbox.begin() + static_cast<std::ptrdiff_t>(a.frameBytes));
+                return true;
+            }
+            if (a.status != AnswerStatus::NeedMore) {
+                TD_TRACEF("%s: bad answer to 0x%02X (%s) \r\n", where.c_str(), command,
+                          a.status == AnswerStatus::WrongCommand ? "wrong command byte" : "wrong length");
+                return false;
+            }
+            const std::size_t old = inbox.size();
+            inbox.resize(old + kInTransferBytes);
+            std::size_t got = 0;
+            const UsbError e = handle->BulkIn(epIn, inbox.data() + old, kInTransferBytes, got, readTimeout);
+            inbox.resize(old + std::min(got, kInTransferBytes));
+            if (!Note(e)) {
+                TD_TRACEF("%s: no answer to 0x%02X (%s) \r\n", where.c_str(), command, UsbErrorName(e));
+                return false;
+            }
+            if (got == 0 && ++empty >= kMaxEmptyTransfers) return false;
+        }
+    }
+
+    bool WriteData(const std::uint8_t* data, std::size_t length, std::size_t step) {
+        for (std::size_t done = 0; done < length;) {
+            const std::size_t n = std::min(step, length - done);
+            std::uint8_t status[1] = {0xFF};
+            std::size_t got = 0;
+            if (!Send(WriteFrame(data + done, n)) || !Receive(kCmdSpiWrite, 1, 1, status, got) || status[0] != 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+
+    bool ChipSelect(bool assert) {
+        // Bit 7 of iChipSelect only says that a line is driven; the low bits say which.
+        const int line = (config.iChipSelect & 0x7F) == 1 ? 1 : 0;
+        return Send(ChipSelectFrame(line, assert, config.iActiveDelay,
+                                    static_cast<std::uint16_t>(config.iDelayDeactive)));
+    }
+
+    void Recover() {
+        inbox.clear();
+        std::uint8_t scratch[kInTransferBytes];
+        for (int i = 0; i < kMaxDrainTransfers && SpiReady(); ++i) {
+            std::size_t got = 0;
+            if (!Note(handle->BulkIn(epIn, scratch, sizeof scratch, got, kDrainTimeoutMs))) break;
+        }
+    }
+};
+
+UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport) : transport_(std::move(transport)) {}
+
+UsbBackend::~UsbBackend() = default;
+
+std::size_t UsbBackend::Rescan() {
+    std::vector<std::pair<UsbDeviceInfo, BridgeKind>> found;
+    std::vector<std::string> unusable;
+    if (transport_) {
+        for (UsbDeviceInfo& device : transport_->List(kVendorId)) {
+            BridgeKind kind{};
+            if (device.vendorId != kVendorId) continue;
+            if (KindOfProduct(device.productId, kind)) {
+                found.emplace_back(std::move(device), kind);
+            } else if (device.productId == kPidCh347tMode0 || device.productId == kPidCh347tMode2) {
+                // Plugged in, but in a mode without an SPI port we drive: worth
+                // telling, since the list stays empty otherwise.
+                const bool serial = device.productId == kPidCh347tMode0;
+                unusable.push_back(Who("CH347T", device) +
+                                   (serial ? "in mode 0 (two serial ports)" : "in mode 2 (HID)") +
+                                   ", which has no SPI port this program drives. Set the bridge to mode 1 and "
+                                   "plug it in again.");
+            }
+        }
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return ScanOrder(a.first, b.first); });
+    if (found.size() > kCh347MaxDevices) found.resize(kCh347MaxDevices);
+
+    std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> next;
+    std::vector<std::shared_ptr<Bridge>> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            for (std::shared_ptr<Bridge>& old : bridges_) {
+                if (old && SameDevice(old->usb, found[i].first)) next[i] = std::move(old);
+            }
+            if (!next[i]) next[i] = std::make_shared<Bridge>(found[i].first, found[i].second);
+        }
+        for (std::shared_ptr<Bridge>& old : bridges_) {
+            if (old) dropped.push_back(std::move(old));
+        }
+        bridges_ = std::move(next);
+        unusable_ = std::move(unusable);
+        scanned_ = true;
+    }
+    TD_TRACEF("USB bridges found: %zu \r\n", found.size());
+    // Unplugged bridges close here, outside the table lock (or with the last
+    // call still running on them).
+    dropped.clear();
+    return found.size();
+}
+
+std::shared_ptr<UsbBackend::Bridge> UsbBackend::At(unsigned long index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return index < bridges_.size() ? bridges_[index] : nullptr;
+}
+
+void UsbBackend::SetProblem(Bridge& bridge, UsbError error) {
+    std::string line;
+    if (error != UsbError::None) {
+        line = Who(bridge.kind.chipName, bridge.usb);
+        switch (error) {
+        case UsbError::AccessDenied:
+            line += "no permission to open it. Install the udev rules (dist/udev/70-tunedesk-ch347.rules, "
+                    "see \"Real bridges\" in the README) and plug the bridge in again.";
+            break;
+        case UsbError::Busy:
+            line += "in use by another program (its SPI interface is claimed). Close that program and refresh.";
+            break;
+        case UsbError::NoDevice: line += "unplugged while it was opened. Plug it in again and refresh."; break;
+        default:
+            line += std::string("cannot be opened (") + UsbErrorName(error) + "). Plug it in again and refresh.";
+            break;
+        }
+        TD_TRACEF("%s \r\n", line.c_str());
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    bridge.problem = std::move(line);
+}
+
+CH347_HANDLE UsbBackend::OpenDevice(unsigned long index) {
+    bool scan = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        scan = index == 0 || !scanned_;
+    }
+    if (scan) Rescan();
+    return OpenScanned(index);
+}
+
+CH347_HANDLE UsbBackend::OpenScanned(unsigned long index) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return CH347_INVALID_HANDLE;
+    UsbError e = UsbError::None;
+    {
+        std::lock_guard<std::mutex> lock(b->mutex);
+        if (b->open && !b->gone) return static_cast<CH347_HANDLE>(index);
+        if (b->open) b->Shut();
+        e = b->Open(transport_.get());
+    }
+    SetProblem(*b, e);
+    return e == UsbError::None ? static_cast<CH347_HANDLE>(index) : CH347_INVALID_HANDLE;
+}
+
+int UsbBackend::CloseDevice(unsigned long index) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    b->Shut();
+    return 1;
+}
+
+int UsbBackend::GetDeviceInfor(unsigned long index, mDeviceInforS& info) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->open) return 0;
+    std::memset(&info, 0, sizeof info);
+    info.ChipMode = static_cast<std::uint8_t>(b->kind.chipMode);
+    CopyText(info.ProductString, sizeof info.ProductString, b->usb.product.empty() ? b->kind.chipName : b->usb.product);
+    CopyText(info.ManufacturerString, sizeof info.ManufacturerString, b->usb.manufacturer);
+    CopyText(info.FuncDescStr, sizeof info.FuncDescStr, b->description);
+    return 1;
+}
+
+int UsbBackend::GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
+                           std::uint8_t& deviceRelease, std::uint8_t& chipType) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->open) return 0;
+    driverVersion = kDriverVersion;
+    libraryVersion = kLibraryVersion;
+    deviceRelease = static_cast<std::uint8_t>(b->usb.bcdDevice);
+    chipType = b->kind.chipType;
+    return 1;
+}
+
+int UsbBackend::SetTimeout(unsigned long index, std::uint32_t writeTimeout, std::uint32_t readTimeout) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    // 0 would mean "wait for ever" to libusb: an unplugged hub could hang the caller.
+    b->writeTimeout = writeTimeout ? writeTimeout : kDefaultTimeoutMs;
+    b->readTimeout = readTimeout ? readTimeout : kDefaultTimeoutMs;
+    return 1;
+}
+
+int UsbBackend::SpiSetFrequency(unsigned long index, std::uint32_t hz) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->open || b->kind.spiInterface < 0) return 0;
+    b->hz = hz;  // applied by the next SpiInit
+    return 1;
+}
+
+int UsbBackend::SpiSetDataBits(unsigned long index, std::uint8_t dataBits) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->open || b->kind.spiInterface < 0 || dataBits > 1) return 0;
+    b->dataBits = dataBits;  // applied by the next SpiInit
+    return 1;
+}
+
+int UsbBackend::SpiInit(unsigned long index, const mSpiCfgS& config) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->SpiReady() || config.iClock > kSlowestClockOption) return 0;
+    SpiInitPayload payload;
+    if (!BuildSpiInitPayload(config, ClockOptionFor(b->hz, config.iClock), b->dataBits == 1, payload)) return 0;
+    b->inbox.clear();
+    std::uint8_t status[1] = {0xFF};
+    std::size_t got = 0;
+    if (!b->Send(EncodeFrame(kCmdSpiInit, payload.data(), payload.size())) ||
+        !b->Receive(kCmdSpiInit, 1, 1, status, got) || status[0] != 0) {
+        b->Recover();
+        return 0;
+    }
+    b->config = config;
+    return 1;
+}
+
+int UsbBackend::SpiGetCfg(unsigned long index, mSpiCfgS& config) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->SpiReady()) return 0;
+    b->inbox.clear();
+    std::uint8_t payload[kSpiInitPayloadBytes];
+    std::size_t got = 0;
+    mSpiCfgS reported = b->config;  // the host's fields are not the bridge's to report
+    if (!b->Send(InfoRequestFrame(kInfoSpiConfig)) ||
+        !b->Receive(kCmdInfo, kSpiInitPayloadBytes, kSpiInitPayloadBytes, payload, got) ||
+        !ParseSpiConfigPayload(payload, got, reported, nullptr)) {
+        b->Recover();
+        return 0;
+    }
+    config = reported;
+    return 1;
+}
+
+int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length,
+                         std::uint32_t writeStep, std::uint8_t* buffer) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->SpiReady() || writeStep == 0) return 0;
+    if (length == 0) return 1;  // a zero-length 0xC4 would hang the firmware
+    b->inbox.clear();
+    const bool select = (chipSelect & 0x80) != 0;
+    bool ok = !select || b->ChipSelect(true);
+    if (ok) ok = b->WriteData(buffer, length, std::min<std::size_t>(writeStep, kMaxDataPerFrame));
+    // Released even after a failure, so the chip does not stay selected.
+    if (select && !b->gone) ok = b->ChipSelect(false) && ok;
+    if (!ok) b->Recover();
+    return ok ? 1 : 0;
+}
+
+int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength,
+                        std::uint32_t& length, std::uint8_t* buffer) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    if (!b->SpiReady()) return 0;
+    const std::uint32_t wanted = length;
+    std::uint32_t got = 0;
+    b->inbox.clear();
+    const bool select = (chipSelect & 0x80) != 0;
+    bool ok = !select || b->ChipSelect(true);
+    if (ok && sendLength > 0) ok = b->WriteData(buffer, sendLength, kMaxDataPerFrame);
+    if (ok && wanted > 0) {
+        ok = b->Send(ReadRequestFrame(wanted));
+        while (ok && got < wanted) {
+            std::size_t n = 0;
+            const std::size_t room = std::min<std::size_t>(kMaxDataPerFrame, wanted - got);
+            ok = b->Receive(kCmdSpiRead, 1, room, buffer + got, n);
+            got += static_cast<std::uint32_t>(n);
+        }
+    }
+    if (select && !b->gone) ok = b->ChipSelect(false) && ok;
+    if (!ok) b->Recover();
+    length = got;
+    return ok ? 1 : 0;
+}
+
+std::vector<std::string> UsbBackend::Problems() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> lines = unusable_;
+    for (const std::shared_ptr<Bridge>& b : bridges_) {
+        if (b && !b->problem.empty()) lines.push_back(b->problem);
+    }
+    return lines;
+}
+
+}  // namespace ch347usb

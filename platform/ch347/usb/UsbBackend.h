@@ -1,0 +1,76 @@
+// Real CH347 bridges behind the vendor calls: SPI over the bridge's vendor
+// interface, on any UsbTransport (libusb in the product, a firmware model in
+// tests).
+//
+// Indexes: the bridges found are ordered by bus number, then port path, so a
+// bridge keeps its index while the set of plugged bridges stays the same. The
+// bus is scanned again when index 0 is opened (the start of every enumeration)
+// and at the first open. A CH347T in mode 3 takes an index and opens without
+// touching USB (its interface carries JTAG), so the link library can read its
+// chip mode and hide it.
+//
+// Threads: every call may come from any thread. Calls on one bridge are
+// serialised by the bridge's own lock; a scan never waits for a transfer. A
+// bridge unplugged in the middle of a call makes that call and every later
+// one fail at once (or after the time-out), and the next scan drops it.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+
+#include "Ch347Backend.h"
+#include "UsbTransport.h"
+
+namespace ch347usb {
+
+inline constexpr unsigned int kDefaultTimeoutMs = 500;
+
+class CH347_API UsbBackend final : public ch347::Backend {
+public:
+    explicit UsbBackend(std::shared_ptr<UsbTransport> transport);
+    ~UsbBackend() override;
+
+    // Lists the bridges again; returns how many were found (every mode we
+    // list, openable or not). Open bridges still plugged in keep their state.
+    // A CH347T in mode 0 or 2 (no SPI port served here) is not counted, only
+    // reported by Problems().
+    std::size_t Rescan();
+    // OpenDevice without the scan at index 0 (the caller has just scanned).
+    CH347_HANDLE OpenScanned(unsigned long index);
+
+    CH347_HANDLE OpenDevice(unsigned long index) override;
+    int CloseDevice(unsigned long index) override;
+    int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override;
+    int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
+                   std::uint8_t& deviceRelease, std::uint8_t& chipType) override;
+    int SetTimeout(unsigned long index, std::uint32_t writeTimeout, std::uint32_t readTimeout) override;
+    int SpiSetFrequency(unsigned long index, std::uint32_t hz) override;
+    int SpiSetDataBits(unsigned long index, std::uint8_t dataBits) override;
+    int SpiInit(unsigned long index, const mSpiCfgS& config) override;
+    int SpiGetCfg(unsigned long index, mSpiCfgS& config) override;
+    int SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
+                 std::uint8_t* buffer) override;
+    int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
+                std::uint8_t* buffer) override;
+    std::vector<std::string> Problems() override;
+
+    class Bridge;
+
+private:
+    std::shared_ptr<Bridge> At(unsigned long index);
+    void SetProblem(Bridge& bridge, UsbError error);
+
+    std::shared_ptr<UsbTransport> transport_;
+    std::mutex mutex_;  // the table and every bridge's problem line
+    bool scanned_ = false;
+    std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> bridges_;
+    std::vector<std::string> unusable_;  // bridges in a mode we do not drive, from the last scan
+};
+
+// The backend of the choice "auto": `usb` when its scan at each enumeration
+// finds a bridge (openable or not, so that a permission problem is not hidden
+// behind the simulator), else the simulated bridge.
+CH347_API std::shared_ptr<ch347::Backend> MakeAutoBackend(std::shared_ptr<UsbBackend> usb);
+
+}  // namespace ch347usb

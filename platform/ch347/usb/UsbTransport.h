@@ -1,0 +1,76 @@
+// What UsbBackend needs from USB, and nothing more: list the devices of a
+// vendor, open one, take its interface from a kernel driver, claim it, bulk
+// transfers with time-outs, and give everything back. LibusbTransport does it
+// with libusb; tests put a model of the bridge's firmware behind it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CH347DLL.h"
+
+namespace ch347usb {
+
+enum class UsbError {
+    None,
+    AccessDenied,  // no permission on the device node
+    Busy,          // another program (or driver) holds the interface
+    NoDevice,      // unplugged
+    Timeout,
+    Other,
+};
+CH347_API const char* UsbErrorName(UsbError error);
+
+struct UsbInterfaceInfo {
+    int number = 0;
+    std::uint8_t bulkOut = 0;  // endpoint addresses; 0: none
+    std::uint8_t bulkIn = 0;
+};
+
+struct UsbDeviceInfo {
+    std::uint8_t bus = 0;
+    std::vector<std::uint8_t> ports;  // port path from the root hub
+    std::uint8_t address = 0;         // changes when the device is plugged in again
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t bcdDevice = 0;
+    std::string product;       // string descriptors; empty when they cannot be read
+    std::string manufacturer;
+    std::vector<UsbInterfaceInfo> interfaces;  // of the active configuration
+};
+
+// An open device. Destroying it closes the device; that must be safe after
+// the device was unplugged.
+class CH347_API UsbHandle {
+public:
+    virtual ~UsbHandle() = default;
+    // Takes the interface from a kernel driver; *detached tells whether one held it.
+    virtual UsbError DetachKernelDriver(int interfaceNumber, bool& detached) = 0;
+    virtual UsbError AttachKernelDriver(int interfaceNumber) = 0;
+    virtual UsbError ClaimInterface(int interfaceNumber) = 0;
+    virtual UsbError ReleaseInterface(int interfaceNumber) = 0;
+    // Sends all `length` bytes or fails.
+    virtual UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length,
+                             unsigned int timeoutMs) = 0;
+    // Receives one transfer of at most `capacity` bytes; `received` gets its size.
+    virtual UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
+                            unsigned int timeoutMs) = 0;
+};
+
+class CH347_API UsbTransport {
+public:
+    virtual ~UsbTransport() = default;
+    // The devices of `vendorId` plugged in now.
+    virtual std::vector<UsbDeviceInfo> List(std::uint16_t vendorId) = 0;
+    // Opens a device that List returned (found again by bus, port path and address).
+    virtual UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) = 0;
+};
+
+// libusb-1.0 behind the interface. Null, with the reason in *error, when
+// libusb cannot start (no USB support on this machine).
+CH347_API std::shared_ptr<UsbTransport> MakeLibusbTransport(std::string* error = nullptr);
+
+}  // namespace ch347usb
