@@ -71,6 +71,10 @@ int LoadEdidFile(const std::string& path, Edid& out, std::string& error) {
     std::memcpy(out.data(), bytes.data(), out.size());
     return kOk;
   }
+  // The console's parser wants a blank beside each line break; lines of a file
+  // need not end in one (edid read prints none).
+  for (char& c : bytes)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
   std::vector<unsigned char> parsed;
   unsigned int count = 0;
   std::string message;
