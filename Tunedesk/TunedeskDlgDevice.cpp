@@ -236,7 +236,11 @@ void CTunedeskDlg::OpenSelectedDevice() {
   AddLog(u"The selected device opened successfully!");
   AddLog(u"");
   Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kCloseCaption));
+  StartReadBack();
+}
 
+void CTunedeskDlg::StartReadBack() {
+  FinishReadDeviceParamsThread();
   m_bStopReadBack = false;
   try {
     m_readBackThread = std::thread([this] { ReadDeviceParamsThread(this); });
