@@ -48,6 +48,11 @@ class Output {
   void Line(const std::string& line);
   bool Json() const { return json_; }
   void Flush();
+  // Drops what JSON mode has collected: a failed command prints no object.
+  void Discard() {
+    members_.clear();
+    json_ = false;
+  }
 
  private:
   void Member(const std::string& name, const std::string& jsonValue, const std::string& textValue);

@@ -94,6 +94,7 @@ int CmdGet(Context& ctx, const std::vector<std::string>& args) {
     unsigned int value = 0;
     if (!features::Read(ctx.device, f, value)) {
       Error(ctx, std::string("reading ") + f.name + " failed");
+      out.Discard();
       return kFailed;
     }
     PrintFeature(out, f, value);
@@ -170,6 +171,7 @@ int CmdReg(Context& ctx, const std::vector<std::string>& all) {
   auto readOne = [&](unsigned int address, unsigned int& value) {
     if (ReadRegister(ctx.device, address, value, readCmd)) return true;
     Error(ctx, "reading " + Hex32(address) + " failed");
+    out.Discard();
     return false;
   };
 
@@ -225,6 +227,7 @@ int CmdReg(Context& ctx, const std::vector<std::string>& all) {
   for (const auto& [address, value] : writes) {
     if (!WriteRegister(ctx.device, address, value, writeCmd)) {
       Error(ctx, "writing " + Hex32(address) + " failed");
+      out.Discard();
       return kFailed;
     }
     if (!ctx.quiet) out.String(Hex32(address), Hex32(value));
