@@ -69,6 +69,12 @@ std::string Hex32(unsigned int value);
 bool TakeFlag(const std::vector<std::string>& args, size_t& i, const char* name);
 int TakeValue(const std::vector<std::string>& args, size_t& i, const char* name, std::string& value);
 
+// The subcommand in all[0], one of `known` ("read", "write", ...); sets
+// ctx.command to "COMMAND SUB". False after an error line when it is missing
+// or unknown.
+bool Subcommand(Context& ctx, const std::vector<std::string>& all, const std::vector<std::string>& known,
+                std::string& sub);
+
 // Commands: args are those after the command word(s).
 int CmdList(Context& ctx, const std::vector<std::string>& args);
 int CmdGet(Context& ctx, const std::vector<std::string>& args);

@@ -134,16 +134,8 @@ int CmdSet(Context& ctx, const std::vector<std::string>& args) {
 // ---- reg ----------------------------------------------------------------------
 
 int CmdReg(Context& ctx, const std::vector<std::string>& all) {
-  if (all.empty()) {
-    Error(ctx, "needs read, write or dump");
-    return kUsage;
-  }
-  const std::string sub = all[0];
-  ctx.command = "reg " + sub;
-  if (sub != "read" && sub != "write" && sub != "dump") {
-    Error(ctx, "unknown subcommand (read, write or dump)");
-    return kUsage;
-  }
+  std::string sub;
+  if (!Subcommand(ctx, all, {"read", "write", "dump"}, sub)) return kUsage;
   unsigned short readCmd = kReadCommand, writeCmd = kWriteCommand;
   bool verify = false;
   std::vector<std::string> args;
@@ -262,12 +254,8 @@ std::string SideText(const features::Feature& f, const std::optional<unsigned in
 }  // namespace
 
 int CmdProfile(Context& ctx, const std::vector<std::string>& all) {
-  if (all.empty()) {
-    Error(ctx, "needs save, apply or diff");
-    return kUsage;
-  }
-  const std::string sub = all[0];
-  ctx.command = "profile " + sub;
+  std::string sub;
+  if (!Subcommand(ctx, all, {"save", "apply", "diff"}, sub)) return kUsage;
   bool verify = false;
   std::vector<std::string> files;
   for (size_t i = 1; i < all.size(); ++i) {
@@ -276,10 +264,6 @@ int CmdProfile(Context& ctx, const std::vector<std::string>& all) {
   }
   if (!NoOptionsLeft(ctx, files)) return kUsage;
   const size_t maxFiles = sub == "diff" ? 2 : 1;
-  if (sub != "save" && sub != "apply" && sub != "diff") {
-    Error(ctx, "unknown subcommand (save, apply or diff)");
-    return kUsage;
-  }
   if (files.empty() || files.size() > maxFiles) {
     Error(ctx, sub == "diff" ? "needs FILE [FILE2]" : "needs one FILE");
     return kUsage;

@@ -279,18 +279,12 @@ int EdidCheck(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 int CmdEdid(Context& ctx, const std::vector<std::string>& all) {
-  if (all.empty()) {
-    Error(ctx, "needs read, write or check");
-    return kUsage;
-  }
-  const std::string sub = all[0];
-  ctx.command = "edid " + sub;
+  std::string sub;
+  if (!Subcommand(ctx, all, {"read", "write", "check"}, sub)) return kUsage;
   const std::vector<std::string> args(all.begin() + 1, all.end());
   if (sub == "read") return EdidRead(ctx, args);
   if (sub == "write") return EdidWrite(ctx, args);
-  if (sub == "check") return EdidCheck(ctx, args);
-  Error(ctx, "unknown subcommand (read, write or check)");
-  return kUsage;
+  return EdidCheck(ctx, args);
 }
 
 }  // namespace cli

@@ -1,4 +1,5 @@
 // tunedesk-cli: global options, opening the bridge, output and help.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <list>
@@ -261,6 +262,23 @@ int TakeValue(const std::vector<std::string>& args, size_t& i, const char* name,
     return 1;
   }
   return 0;
+}
+
+bool Subcommand(Context& ctx, const std::vector<std::string>& all, const std::vector<std::string>& known,
+                std::string& sub) {
+  std::string names;
+  for (const std::string& k : known) names += (names.empty() ? "" : ", ") + k;
+  if (all.empty()) {
+    Error(ctx, "needs one of " + names);
+    return false;
+  }
+  if (std::find(known.begin(), known.end(), all[0]) == known.end()) {
+    Error(ctx, "unknown subcommand \"" + all[0] + "\" (" + names + ")");
+    return false;
+  }
+  sub = all[0];
+  ctx.command += " " + sub;
+  return true;
 }
 
 bool PrintHelp(const std::string& command, std::FILE* out) {

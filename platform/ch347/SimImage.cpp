@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -208,25 +211,16 @@ bool Parse(const std::string& text, SimChip::State& state, std::string& error) {
     return true;
 }
 
-// 0 and the file's bytes, or the errno of the failure.
+// 0 and the file's bytes; ENOENT when there is no file, EIO when it cannot be read.
 int ReadFile(const std::string& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    out.clear();
-    char chunk[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            return err;
-        }
-        if (n == 0) break;
-        out.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return 0;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return ec ? EIO : ENOENT;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return EIO;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();  // an empty file leaves `bytes` failed and empty: not an image
+    out = std::move(bytes).str();
+    return in.bad() ? EIO : 0;
 }
 
 // The lock of `path`, held by the returned descriptor; -1 with a reason.
