@@ -224,7 +224,7 @@ bool CheckAssignment(std::string_view name, std::string_view value, Assignment& 
 bool ParseAssignment(std::string_view text, Assignment& out, std::string& error) {
   const size_t eq = text.find('=');
   if (eq == std::string_view::npos) {
-    error = "\"" + std::string(text) + "\" is not NAME=VALUE";
+    error.assign(1, '"').append(text).append("\" is not NAME=VALUE");
     return false;
   }
   return CheckAssignment(text.substr(0, eq), text.substr(eq + 1), out, error);

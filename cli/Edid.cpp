@@ -133,8 +133,13 @@ int EdidRead(Context& ctx, const std::vector<std::string>& all) {
     for (size_t i = 0; i < edid.size(); ++i) values[i] = edid[i];
     // The console's text, without the blank before each line end.
     std::string text = ini::ToUtf8(spirw::FormatEdidText(values));
-    for (size_t p; (p = text.find(" \r\n")) != std::string::npos;) text.replace(p, 3, "\n");
-    std::fputs(text.c_str(), stdout);
+    std::string lines;
+    for (const char c : text) {
+      if (c == '\r') continue;
+      if (c == '\n' && !lines.empty() && lines.back() == ' ') lines.back() = '\n';
+      else lines.push_back(c);
+    }
+    std::fputs(lines.c_str(), stdout);
     return kOk;
   }
   const std::string temp = outPath + ".tmp";

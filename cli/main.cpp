@@ -113,7 +113,8 @@ void WriteLogLine(const std::u16string& text) {
   if (!text.empty()) {
     char16_t stamp[32];
     const int n = FormatLogTime(std::chrono::system_clock::now(), stamp, 32);
-    std::u16string wide = u"[" + std::u16string(stamp, static_cast<size_t>(n)) + u"] " + text;
+    std::u16string wide(1, u'[');
+    wide.append(stamp, static_cast<size_t>(n)).append(u"] ").append(text);
     while (!wide.empty() && (wide.back() == u'\n' || wide.back() == u'\r')) wide.pop_back();
     line = ini::ToUtf8(wide);
   }
