@@ -118,15 +118,17 @@ int CmdSet(Context& ctx, const std::vector<std::string>& args) {
     }
     assignments.push_back(assignment);
   }
+  Output out(ctx);
   bool first = true;
   for (const features::Assignment& a : assignments) {
     if (!first) WexSleep(1);
     first = false;
     if (!features::Write(ctx.device, a)) {
       Error(ctx, std::string("writing ") + a.feature->name + " failed");
+      out.Discard();
       return kFailed;
     }
-    if (!ctx.quiet) std::printf("%s=%s\n", a.feature->name, features::FormatValue(*a.feature, a.value).c_str());
+    if (!ctx.quiet) PrintFeature(out, *a.feature, a.value);
   }
   return kOk;
 }
@@ -321,9 +323,11 @@ int CmdProfile(Context& ctx, const std::vector<std::string>& all) {
     Error(ctx, error + (applied.empty() ? "" : " (written before: " + std::to_string(applied.size()) + ")"));
     return FromResult(r);
   }
-  if (!ctx.quiet)
-    for (const features::Assignment& a : applied)
-      std::printf("%s=%s\n", a.feature->name, features::FormatValue(*a.feature, a.value).c_str());
+  {
+    Output out(ctx);
+    if (!ctx.quiet)
+      for (const features::Assignment& a : applied) PrintFeature(out, *a.feature, a.value);
+  }
   if (!verify) return kOk;
   profile::Load(path, left, error);
   std::erase_if(left, [](const profile::Value& v) { return !v.feature->readable; });
