@@ -3,28 +3,16 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 
 #include "ControlTable.h"
 
 QIcon TunedeskIcon() {
+  // The desktop entry's icon (dist/icons), built into the program.
   static const QIcon icon = [] {
     QIcon result;
-    for (const int size : {16, 32, 48, 64}) {
-      QPixmap pixmap(size, size);
-      pixmap.fill(Qt::transparent);
-      QPainter p(&pixmap);
-      p.setRenderHint(QPainter::Antialiasing);
-      const qreal m = size / 16.0;
-      p.setPen(QPen(Qt::black, std::max(1.0, m * 0.75)));
-      p.setBrush(Qt::white);
-      p.drawRoundedRect(QRectF(m, 2 * m, 14 * m, 12 * m), m, m);
-      p.setPen(Qt::NoPen);
-      p.setBrush(QColor(138, 0, 139));
-      p.drawRect(QRectF(4.5 * m, 5 * m, 7 * m, 6 * m));
-      result.addPixmap(pixmap);
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+      result.addFile(QStringLiteral(":/icons/tunedesk-%1.png").arg(size), QSize(size, size));
     }
     return result;
   }();
@@ -39,13 +27,13 @@ constexpr int IDOK = 1;
 // Dialog 100: x, y, width, height in dialog units.
 constexpr ControlRecord kAboutControls[] = {
     {IDC_ABOUT_ICON, CtlKind::StaticLeft, "", 14, 14, 21, 20},
-    {IDC_ABOUT_NAME, CtlKind::StaticLeft, "Tunedesk, Version 1.0", 42, 20, 114, 8},
+    {IDC_ABOUT_NAME, CtlKind::StaticLeft, QT_TRANSLATE_NOOP("Caption", "Tunedesk, Version 1.0"), 42, 20, 114, 8},
     {IDOK, CtlKind::DefPushButton, "OK", 113, 41, 50, 14},
 };
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8("关于 Tunedesk"));
+  setWindowTitle(Caption(QT_TRANSLATE_NOOP("Caption", "关于 Tunedesk")));
   setWindowIcon(TunedeskIcon());
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);

@@ -1,5 +1,13 @@
 // Where the programs keep their files. Every part of the panel and of
 // tunedesk-cli asks here; nothing else builds these paths.
+//
+// A program whose folder it may write (the build folder, a portable copy)
+// keeps Config.ini and OutputLog beside itself. An installed program -- its
+// folder not writable, or an installed layout with share/tunedesk next to
+// bin/ -- keeps them in the user's folders:
+//   $XDG_CONFIG_HOME/tunedesk/Config.ini   (default ~/.config/tunedesk/)
+//   $XDG_STATE_HOME/tunedesk/OutputLog     (default ~/.local/state/tunedesk/)
+// Nothing is created until something is written.
 #pragma once
 
 #include <string>
@@ -9,3 +17,16 @@ std::u16string SettingsFilePath();
 
 // The folder for exported logs and the file log (OutputLog).
 std::u16string OutputLogDir();
+
+// The decision itself, for a program living in `programDir`; the two
+// functions above pass GetBaseDir(). Reads the environment on every call.
+struct AppFolders {
+  bool besideProgram = true;
+  std::u16string settingsFile;  // .../Config.ini
+  std::u16string outputLogDir;  // .../OutputLog
+};
+AppFolders ResolveAppFolders(const std::u16string& programDir);
+
+// Creates `folder` and any missing folder above it (new ones private to the
+// user, as the XDG folders want). True when it exists as a folder afterwards.
+bool MakeAppFolder(const std::u16string& folder);

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -57,6 +58,11 @@ int MulDiv(int value, int numerator, int denominator) {
 }
 }  // namespace
 
+QString Caption(const char* text) {
+  if (text == nullptr || *text == '\0') return QString();
+  return QCoreApplication::translate("Caption", text);
+}
+
 QSize DialogBaseUnits(const QFont& font) {
   const QFontMetrics fm(font);
   const int width = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
@@ -80,7 +86,7 @@ void ControlTable::Build(QWidget* parent, std::span<const ControlRecord> records
   std::shared_ptr<std::vector<CGroupRadioButton*>> radioGroup;
 
   for (const ControlRecord& rec : records) {
-    const QString caption = QString::fromUtf8(rec.caption ? rec.caption : "");
+    const QString caption = Caption(rec.caption);
     QRect geometry = MapDialogRect(rec.x, rec.y, rec.w, rec.h);
     QWidget* widget = nullptr;
 

@@ -51,9 +51,13 @@ enum class CtlKind {
 struct ControlRecord {
   int id;
   CtlKind kind;
-  const char* caption;  // UTF-8
+  const char* caption;  // UTF-8; text captions marked QT_TRANSLATE_NOOP("Caption", ...)
   int x, y, w, h;       // dialog units
 };
+
+// A caption through the loaded translation (context "Caption"); with none
+// loaded, the text as written. Used by the builder, the menus and window titles.
+QString Caption(const char* text);
 
 // Dialog base units of `font` in pixels (x: average character width, y: line height).
 QSize DialogBaseUnits(const QFont& font);

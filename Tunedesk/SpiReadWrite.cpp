@@ -22,6 +22,7 @@
 #include "TunedeskDlg.h"
 #include "UiHooks.h"
 #include "WinMsg.h"
+#include "WorkerThread.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ namespace {
 // half-way through a sequence.
 constexpr const char16_t* kEdidBusyMessage =
     u"An EDID operation is still running. The console can be closed when it has finished.";
+// Shown when the system refuses the worker thread of an EDID operation.
+constexpr const char16_t* kEdidReadNotStarted = u"Failed to start reading the EDID!";
+constexpr const char16_t* kEdidWriteNotStarted = u"Failed to start writing the EDID!";
 
 // How long one drain of the log queue may take before the console lets other
 // events in (an EDID sequence logs more than a thousand lines).
@@ -38,7 +42,7 @@ constexpr auto kLogSlice = std::chrono::milliseconds(30);
 }  // namespace
 
 SpiReadWrite::SpiReadWrite(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kSpiReadWriteCaption));
+  setWindowTitle(Caption(kSpiReadWriteCaption));
   setModal(true);
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(kSpiReadWriteFontPoints);
@@ -365,7 +369,7 @@ void SpiReadWrite::OnBnClickedEdidRead() {
   const int device = m_nDevIndex;
   // Message boxes of the worker are moved to the GUI thread by MessageBox.
   spirw::Notify notify = [this](const std::u16string& text) { MessageBox(this, text); };
-  m_edidReadThread = std::thread([this, choice, device, notify] {
+  const bool started = StartWorkerThread(m_edidReadThread, [this, choice, device, notify] {
     std::u16string text;
     const int result = spirw::ReadEdidData(device, choice, notify, text);
     if (result != 0) {
@@ -381,7 +385,9 @@ void SpiReadWrite::OnBnClickedEdidRead() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     PostMessage(this, WM_EDID_READ_DONE, static_cast<quintptr>(result), 0);
-  });
+  }, "EDID read");
+  // Without a worker nothing runs: the buttons stay usable and the console closable.
+  if (!started) ShowMessage(kEdidReadNotStarted);
   UpdateEdidButtons();
 }
 
@@ -391,11 +397,12 @@ void SpiReadWrite::OnBnClickedEdidWrite() {
   const std::u16string edidText = FieldText(IDC_SRW_EDIT_EDID);
   const int device = m_nDevIndex;
   spirw::Notify notify = [this](const std::u16string& text) { MessageBox(this, text); };
-  m_edidWriteThread = std::thread([this, choice, edidText, device, notify] {
+  const bool started = StartWorkerThread(m_edidWriteThread, [this, choice, edidText, device, notify] {
     const int result = spirw::WriteEdidData(device, choice, edidText, notify);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     PostMessage(this, WM_EDID_WRITE_DONE, static_cast<quintptr>(result), 0);
-  });
+  }, "EDID write");
+  if (!started) ShowMessage(kEdidWriteNotStarted);
   UpdateEdidButtons();
 }
 

@@ -48,7 +48,7 @@ constexpr int IDC_SRW_GRP_EDID = 1101;
 constexpr int ID_SRW_MENU_EXPORT_LOG = 32775;
 constexpr int ID_SRW_MENU_CLEAR_LOG = 32776;
 
-inline constexpr const char* kSpiReadWriteCaption = "SPI 読み書き";
+inline constexpr const char* kSpiReadWriteCaption = QT_TRANSLATE_NOOP("Caption", "SPI 読み書き");
 inline constexpr int kSpiReadWriteWidth = 643;  // dialog units
 inline constexpr int kSpiReadWriteHeight = 280;
 inline constexpr int kSpiReadWriteFontPoints = 8;

@@ -70,7 +70,7 @@ bool IsWholeNumber(const QString& text) {
 }  // namespace
 
 SpiSetting::SpiSetting(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kSpiSettingCaption));
+  setWindowTitle(Caption(kSpiSettingCaption));
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(kSpiSettingFontPoints);
   setFont(font);
@@ -149,11 +149,11 @@ void SpiSetting::OnOK() {
   if (freqEnable) {
     frequency = Trimmed(Item<QLineEdit>(IDC_SPI_FREQUENCY));
     if (frequency.isEmpty()) {
-      MessageBox(this, QStringLiteral("The frequency setting cannot be empty!"));
+      MessageBox(this, QT_TRANSLATE_NOOP("Message", "The frequency setting cannot be empty!"));
       return;
     }
     if (!IsWholeNumber(frequency)) {
-      MessageBox(this, QStringLiteral("The frequency setting is illegal, it may contain non numeric characters!"));
+      MessageBox(this, QT_TRANSLATE_NOOP("Message", "The frequency setting is illegal, it may contain non numeric characters!"));
       return;
     }
     freqUnit = sel(IDC_SPI_FREQ_UNIT);
@@ -171,12 +171,12 @@ void SpiSetting::OnOK() {
 
   const QString activeDelay = Trimmed(Item<QLineEdit>(IDC_SPI_ACTIVE_DELAY));
   if (activeDelay.isEmpty()) {
-    MessageBox(this, QStringLiteral("The Active RW Delay setting cannot be empty!"));
+    MessageBox(this, QT_TRANSLATE_NOOP("Message", "The Active RW Delay setting cannot be empty!"));
     return;
   }
   const QString deactiveDelay = Trimmed(Item<QLineEdit>(IDC_SPI_DEACTIVE_DELAY));
   if (deactiveDelay.isEmpty()) {
-    MessageBox(this, QStringLiteral("The Deactive RW Delay setting cannot be empty!"));
+    MessageBox(this, QT_TRANSLATE_NOOP("Message", "The Deactive RW Delay setting cannot be empty!"));
     return;
   }
 

@@ -17,9 +17,15 @@ int LoadInt(const char16_t* key, int defaultValue) {
   return ini::ReadInt(GetIniFilePath(), kSection, key, defaultValue);
 }
 
-bool SaveInt(const char16_t* key, int value) {
-  return ini::WriteString(GetIniFilePath(), kSection, key, StrFormat(u"%d", value));
+bool SaveText(const char16_t* key, const std::u16string& text) {
+  const std::u16string path = GetIniFilePath();
+  // The user's settings folder appears with the first save, not before.
+  const size_t cut = path.find_last_of(u'/');
+  if (cut != std::u16string::npos && cut > 0 && path == SettingsFilePath()) MakeAppFolder(path.substr(0, cut));
+  return ini::WriteString(path, kSection, key, text);
 }
+
+bool SaveInt(const char16_t* key, int value) { return SaveText(key, StrFormat(u"%d", value)); }
 
 }  // namespace
 
@@ -74,9 +80,7 @@ bool SaveActiveRwDelay(int value) { return SaveInt(u"ActiveRwDelay", value); }
 bool SaveDeactiveRwDelay(int value) { return SaveInt(u"DeactiveRwDelay", value); }
 bool SaveSPIRWDelay(int value) { return SaveInt(u"SPIRWDelay", value); }
 
-bool SaveFrequency(const std::u16string& text) {
-  return ini::WriteString(GetIniFilePath(), kSection, u"Frequency", text);
-}
+bool SaveFrequency(const std::u16string& text) { return SaveText(u"Frequency", text); }
 
 void LoadSpiConfig(_UI_SPI_CONFIG& config) {
   config.SpiMode = LoadSpiMode();

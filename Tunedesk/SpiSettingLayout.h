@@ -24,7 +24,7 @@ constexpr int IDC_SPI_CS_ACTIVE = 1030;
 constexpr int IDC_SPI_ACTIVE_DELAY = 1061;
 constexpr int IDC_SPI_DEACTIVE_DELAY = 1063;
 
-inline constexpr const char* kSpiSettingCaption = "SPI設定";
+inline constexpr const char* kSpiSettingCaption = QT_TRANSLATE_NOOP("Caption", "SPI設定");
 inline constexpr int kSpiSettingWidth = 263;
 inline constexpr int kSpiSettingHeight = 213;
 inline constexpr int kSpiSettingFontPoints = 8;

@@ -1,5 +1,8 @@
 #include "TunedeskApp.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include <QApplication>
 
 #include "AboutDlg.h"
@@ -9,7 +12,22 @@
 
 CTunedeskApp::CTunedeskApp() {
   QCoreApplication::setApplicationName(QStringLiteral("Tunedesk"));
+  // Pixmaps need the GUI application; without one there is no window anyway.
+  if (QCoreApplication::instance() == nullptr) return;
   QApplication::setWindowIcon(TunedeskIcon());
+  // Lets the desktop match the window to tunedesk.desktop (name and icon).
+  QGuiApplication::setDesktopFileName(QStringLiteral("tunedesk"));
+}
+
+bool DisplayAvailable(int argc, char** argv) {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return true;
+  }
+  return false;
 }
 
 int CTunedeskApp::InitInstance() {

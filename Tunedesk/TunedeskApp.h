@@ -9,3 +9,8 @@ class CTunedeskApp {
   // window could not be shown: the reason goes to the debug trace).
   int InitInstance();
 };
+
+// True when Qt can reach a display: DISPLAY, WAYLAND_DISPLAY or
+// QT_QPA_PLATFORM is set, or -platform is on the command line. Without one,
+// constructing QApplication aborts the process.
+bool DisplayAvailable(int argc, char** argv);

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -100,6 +99,10 @@ CTunedeskDlg::CTunedeskDlg(QWidget* parent) : QDialog(parent) {
   m_client = new QWidget(this);
   m_client->setFont(font);
   m_controls.Build(m_client, TunedeskDlgControls(), font);
+  // Qt would make the first auto-default button the window's default and
+  // frame it, while Enter away from the buttons ends the window: no button is
+  // a default here, and keyPressEvent gives Enter to the focused one.
+  for (QPushButton* button : m_client->findChildren<QPushButton*>()) button->setAutoDefault(false);
   const QSize clientSize = m_controls.MapDialogSize(kTunedeskDlgWidth, kTunedeskDlgHeight);
   m_client->setMinimumSize(0, 0);
   m_client->resize(clientSize);
@@ -197,32 +200,32 @@ void CTunedeskDlg::InitRuntime() {
 void CTunedeskDlg::CreateMenus() {
   m_menuBar = new QMenuBar(this);
   auto addItem = [this](QMenu* menu, const char* caption, int id) {
-    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    QAction* action = menu->addAction(Caption(caption));
     action->setData(id);
     m_menuItems[id] = action;
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     return action;
   };
 
-  QMenu* spi = m_menuBar->addMenu(QString::fromUtf8("SPI設定"));
-  addItem(spi, "パラメータ設定", ID_MENU_SPI_SETTING);
-  addItem(spi, "SPIの初期化", ID_MENU_SPI_INIT);
-  QMenu* console = m_menuBar->addMenu(QString::fromUtf8("SPI 読み書き"));
-  addItem(console, "SPI 読み書き", ID_MENU_SPI_READWRITE);
-  m_throughDispMenu = m_menuBar->addMenu(QString::fromUtf8("スルー表示"));
+  QMenu* spi = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "SPI設定")));
+  addItem(spi, QT_TRANSLATE_NOOP("Caption", "パラメータ設定"), ID_MENU_SPI_SETTING);
+  addItem(spi, QT_TRANSLATE_NOOP("Caption", "SPIの初期化"), ID_MENU_SPI_INIT);
+  QMenu* console = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "SPI 読み書き")));
+  addItem(console, QT_TRANSLATE_NOOP("Caption", "SPI 読み書き"), ID_MENU_SPI_READWRITE);
+  m_throughDispMenu = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "スルー表示")));
   addItem(m_throughDispMenu, "ON", ID_MENU_THROUGH_DISP_ON);
   addItem(m_throughDispMenu, "OFF", ID_MENU_THROUGH_DISP_OFF);
   connect(m_throughDispMenu, &QMenu::aboutToShow, this, &CTunedeskDlg::UpdateThroughDispMenu);
   UpdateThroughDispMenu();
-  QMenu* profiles = m_menuBar->addMenu(QString::fromUtf8("プロファイル"));
-  addItem(profiles, "保存...", ID_MENU_PROFILE_SAVE);
-  addItem(profiles, "読み込み...", ID_MENU_PROFILE_LOAD);
+  QMenu* profiles = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "プロファイル")));
+  addItem(profiles, QT_TRANSLATE_NOOP("Caption", "保存..."), ID_MENU_PROFILE_SAVE);
+  addItem(profiles, QT_TRANSLATE_NOOP("Caption", "読み込み..."), ID_MENU_PROFILE_LOAD);
 
   // Desktops here do not let a program extend the window menu, so the About
   // entry sits in a menu of its own at the end of the menu bar.
-  QMenu* help = m_menuBar->addMenu(QString::fromUtf8("ヘルプ"));
+  QMenu* help = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "ヘルプ")));
   help->addSeparator();
-  addItem(help, "关于 Tunedesk(&A)...", IDM_ABOUTBOX);
+  addItem(help, QT_TRANSLATE_NOOP("Caption", "关于 Tunedesk(&A)..."), IDM_ABOUTBOX);
 
   m_logPopup = new QMenu(QStringLiteral("popup"), this);
   addItem(m_logPopup, "Export", ID_MENU_EXPORT_LOG);
@@ -330,7 +333,7 @@ std::u16string ChooseProfile(QWidget* parent, bool save) {
     AddLog(u"Failed to control, please open the device first!\n");
     return {};
   }
-  return ChooseFile(parent, save, QString::fromUtf8("プロファイル"), QStringLiteral("Profiles (*.ini);;All files (*)"))
+  return ChooseFile(parent, save, Caption("プロファイル"), QStringLiteral("Profiles (*.ini);;All files (*)"))
       .toStdU16String();
 }
 
@@ -374,10 +377,15 @@ void CTunedeskDlg::ShowAboutBox() {
 }
 
 void CTunedeskDlg::keyPressEvent(QKeyEvent* event) {
-  // Enter that no control takes ends the window like its close box, as Escape does.
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-      qobject_cast<QPushButton*>(QApplication::focusWidget()) == nullptr) {
-    accept();
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    // Enter presses the focused push button; Enter that no control takes ends
+    // the window like its close box, as Escape does.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      if (button->isEnabled()) button->click();
+    } else {
+      accept();
+    }
+    event->accept();
     return;
   }
   QDialog::keyPressEvent(event);
@@ -588,7 +596,7 @@ void CTunedeskDlg::OnMenuExportLog() {
   if (count == 0) return;
 
   const std::u16string folder = OutputLogDir();
-  if (!FileExists(folder) && !MakeDir(folder)) return;
+  if (!MakeAppFolder(folder)) return;
   const std::u16string path =
       folder + GetFileSeparator() + GetDateTime(u"Output_%04d-%02d-%02d_%02d%02d%02d.log");
   if (FileExists(path)) RemoveFile(path);

@@ -2,8 +2,6 @@
 // initialisation, the SPI parameter print-out and the read-back thread.
 #include "TunedeskDlg.h"
 
-#include <system_error>
-
 #include <QComboBox>
 #include <QPushButton>
 
@@ -12,13 +10,13 @@
 #include "SpiSettingFile.h"
 #include "StrFormat.h"
 #include "TimeUtil.h"
+#include "WorkerThread.h"
 #include "spilink.h"
-#include "trace.h"
 
 namespace {
 
-const char16_t kOpenCaption[] = u"デバイスを開く";
-const char16_t kCloseCaption[] = u"デバイスを閉じる";
+const char* const kOpenCaption = QT_TRANSLATE_NOOP("Caption", "デバイスを開く");
+const char* const kCloseCaption = QT_TRANSLATE_NOOP("Caption", "デバイスを閉じる");
 
 // Register reads of the read-back are tried this often before the group fails.
 constexpr int kReadBackTries = 3;
@@ -201,7 +199,7 @@ void CTunedeskDlg::ReopenAfterEnumeration() {
   // The bridge is gone (unplugged): say so and offer to open again.
   AddLog(u"Failed to open the selected device!");
   AddLog(u"");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kOpenCaption));
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
 
 void CTunedeskDlg::OnBnClickedBtnOpenDevice() {
@@ -235,18 +233,15 @@ void CTunedeskDlg::OpenSelectedDevice() {
   }
   AddLog(u"The selected device opened successfully!");
   AddLog(u"");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kCloseCaption));
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kCloseCaption));
   StartReadBack();
 }
 
 void CTunedeskDlg::StartReadBack() {
   FinishReadDeviceParamsThread();
   m_bStopReadBack = false;
-  try {
-    m_readBackThread = std::thread([this] { ReadDeviceParamsThread(this); });
-  } catch (const std::system_error& e) {
+  if (!StartWorkerThread(m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
     // The device is open and usable; only its current values are not shown.
-    TD_TRACEF("read-back thread not started: %s \r\n", e.what());
     AddLog(u"Failed to start reading the device parameters!");
   }
 }
@@ -262,7 +257,7 @@ void CTunedeskDlg::CloseSelectedDevice() {
   libComm_CloseDevice(DeviceArg(index));
   m_nDevIndex = -1;
   AddLog(u"The selected device closed successfully!");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(QString::fromStdU16String(kOpenCaption));
+  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
 
 void CTunedeskDlg::OnMenuSpiInit() {

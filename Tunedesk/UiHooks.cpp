@@ -105,9 +105,12 @@ void RunOnGuiThread(QObject* context, std::function<void()> fn, bool wait) {
   done->cv.wait(lock, [&] { return done->done; });
 }
 
-void MessageBox(QWidget* parent, const QString& text) {
+void MessageBox(QWidget* parent, const QString& rawText) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr) return;  // no GUI: nothing can be shown
+  // Fixed texts are marked QT_TRANSLATE_NOOP("Message", ...) where they are
+  // written; a text with a value filled in stays as it is.
+  const QString text = QCoreApplication::translate("Message", rawText.toUtf8().constData());
   if (QThread::currentThread() == app->thread()) {
     ShowMessageBoxHere(parent, text);
     return;

@@ -13,7 +13,8 @@ class QDialog;
 class QObject;
 class QWidget;
 
-// Shows `text` in a modal message box with an OK button and returns when it is
+// Shows `text` (through the loaded translation, context "Message") in a
+// modal message box with an OK button and returns when it is
 // dismissed. From a worker thread the box is shown on the GUI thread, without
 // a parent (the worker cannot know the parent still exists by then), and the
 // worker waits for it, so a worker must not call this while the GUI thread

@@ -6,10 +6,12 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-qpa-plugins
+  qt6-tools-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   libsodium-dev
   fonts-noto-cjk
   xvfb xauth
+  dpkg-dev file desktop-file-utils lintian
 )
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
 

@@ -2,7 +2,11 @@
 
 #include <chrono>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "StrFormat.h"
 
@@ -13,7 +17,16 @@ struct LocalNow {
     int millis = 0;
 };
 
+// Test seams; see TimeUtil.h.
+std::mutex g_seamLock;
+std::optional<LocalNow> g_fixedNow;
+std::shared_ptr<const SleepObserver> g_sleepObserver;
+
 LocalNow ReadLocalNow() {
+    {
+        std::lock_guard<std::mutex> lock(g_seamLock);
+        if (g_fixedNow) return *g_fixedNow;
+    }
     LocalNow now;
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -33,7 +46,29 @@ void SetBit(unsigned int* words, long long bit) {
 
 }  // namespace
 
+void SetLocalTimeForTest(const std::tm* fixed, int millis) {
+    std::lock_guard<std::mutex> lock(g_seamLock);
+    if (fixed == nullptr) {
+        g_fixedNow.reset();
+    } else {
+        g_fixedNow = LocalNow{*fixed, millis};
+    }
+}
+
+SleepObserver SetSleepObserverForTest(SleepObserver observer) {
+    auto next = observer ? std::make_shared<const SleepObserver>(std::move(observer)) : nullptr;
+    std::lock_guard<std::mutex> lock(g_seamLock);
+    auto previous = std::exchange(g_sleepObserver, std::move(next));
+    return previous ? *previous : SleepObserver{};
+}
+
 void WexSleep(unsigned int ms) {
+    std::shared_ptr<const SleepObserver> observer;
+    {
+        std::lock_guard<std::mutex> lock(g_seamLock);
+        observer = g_sleepObserver;
+    }
+    if (observer) (*observer)(ms);
     if (ms == 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

@@ -2,6 +2,8 @@
 // arrays (bit n in word n / 32 at position n % 32).
 #pragma once
 
+#include <ctime>
+#include <functional>
 #include <string>
 
 // Blocks the calling thread for at least `ms` milliseconds; 0 returns at once.
@@ -25,3 +27,13 @@ void GetValueFromBuffer(const unsigned int* src, int start, int count, int& valu
 void GetValueFromBuffer(const unsigned int* src, int start, int count, unsigned int* dst);
 void SetBufferValue(int value, int count, int start, unsigned int* dst);
 void SetBufferValue(const unsigned int* src, int count, int start, unsigned int* dst);
+
+// Test seams; shipped code never calls them, and without them the helpers
+// read the real clock and sleep as above.
+// The time texts (and the file log's file names) read `fixed` local time and
+// `millis` instead of the clock; null goes back to the clock.
+void SetLocalTimeForTest(const std::tm* fixed, int millis = 0);
+// Called with every WexSleep's time, on the sleeping thread, before it
+// sleeps; an empty function removes it. Returns the previous one.
+using SleepObserver = std::function<void(unsigned int ms)>;
+SleepObserver SetSleepObserverForTest(SleepObserver observer);

@@ -102,28 +102,27 @@ void RwDelay() {
   }
 }
 
-bool ExchangePacket(unsigned long device, unsigned char* buffer, int requestLength, unsigned int replyLength) {
+namespace {
+
+// The exchange itself; the caller holds the device's lock, so the TX line,
+// the reply lines and the caller's verdict line of one transaction stand
+// together in the log however many threads use the device.
+bool ExchangeLocked(unsigned long device, unsigned char* buffer, int requestLength, unsigned int replyLength) {
   if (!buffer || requestLength <= 0 || static_cast<unsigned int>(requestLength) > kBlockBufferBytes ||
       replyLength < 2 || replyLength > kExchangeBufferBytes)
     return false;
-
   LogBytes(u"TX[Len=%d]: ", buffer, static_cast<unsigned int>(requestLength));
-  {
-    // The write, the chip's turnaround and the read form one exchange on the
-    // bus; another thread's request in between would take this reply.
-    std::lock_guard<std::mutex> lock(DeviceLock(device));
-    if (!libComm_WriteSpiData(static_cast<int>(device), LoadCSEnable(), requestLength, buffer)) {
-      Log(u"Write SPI failed!");
-      return false;
-    }
-    RwDelay();
-    std::memset(buffer, 0, kExchangeBufferBytes);
-    if (!libComm_ReadSpiData(static_cast<int>(device), LoadCSEnable(), replyLength, buffer)) {
-      Log(u"Read SPI failed!");
-      return false;
-    }
-    RwDelay();
+  if (!libComm_WriteSpiData(static_cast<int>(device), LoadCSEnable(), requestLength, buffer)) {
+    Log(u"Write SPI failed!");
+    return false;
   }
+  RwDelay();
+  std::memset(buffer, 0, kExchangeBufferBytes);
+  if (!libComm_ReadSpiData(static_cast<int>(device), LoadCSEnable(), replyLength, buffer)) {
+    Log(u"Read SPI failed!");
+    return false;
+  }
+  RwDelay();
   LogBytes(u"RX[Len=%d]: ", buffer, replyLength);
 
   // The chip stores its reply CRC high byte first in both byte orders.
@@ -135,11 +134,33 @@ bool ExchangePacket(unsigned long device, unsigned char* buffer, int requestLeng
   return true;
 }
 
+bool UpdateRegisterLocked(unsigned long device, unsigned int address, unsigned int value, unsigned short command) {
+  const bool littleEndian = LoadByteOrder() == 0;
+  unsigned char buffer[kExchangeBufferBytes] = {};
+  int length = libPro_SetRegisterValuePack(address, value, buffer, littleEndian, command);
+  if (!ExchangeLocked(device, buffer, length, 4)) return false;
+  if (ReadWord(buffer, littleEndian) != StatusFor(command)) {
+    LogF(u"Update REG: 0x%08X, Value: 0x%08X failed!", address, value);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ExchangePacket(unsigned long device, unsigned char* buffer, int requestLength, unsigned int replyLength) {
+  // The write, the chip's turnaround and the read form one exchange on the
+  // bus; another thread's request in between would take this reply.
+  std::lock_guard<std::mutex> lock(DeviceLock(device));
+  return ExchangeLocked(device, buffer, requestLength, replyLength);
+}
+
 bool ReadRegister(unsigned long device, unsigned int address, unsigned int& value, unsigned short command) {
   const bool littleEndian = LoadByteOrder() == 0;
   unsigned char buffer[kExchangeBufferBytes] = {};
   int length = libPro_GetRegisterValuePack(address, buffer, littleEndian, command);
-  if (!ExchangePacket(device, buffer, length, 8)) return false;
+  std::lock_guard<std::mutex> lock(DeviceLock(device));
+  if (!ExchangeLocked(device, buffer, length, 8)) return false;
   if (ReadWord(buffer, littleEndian) != StatusFor(command)) {
     LogF(u"Read REG: 0x%08X failed!", address);
     return false;
@@ -150,19 +171,13 @@ bool ReadRegister(unsigned long device, unsigned int address, unsigned int& valu
 }
 
 bool UpdateRegister(unsigned long device, unsigned int address, unsigned int value, unsigned short command) {
-  const bool littleEndian = LoadByteOrder() == 0;
-  unsigned char buffer[kExchangeBufferBytes] = {};
-  int length = libPro_SetRegisterValuePack(address, value, buffer, littleEndian, command);
-  if (!ExchangePacket(device, buffer, length, 4)) return false;
-  if (ReadWord(buffer, littleEndian) != StatusFor(command)) {
-    LogF(u"Update REG: 0x%08X, Value: 0x%08X failed!", address, value);
-    return false;
-  }
-  return true;
+  std::lock_guard<std::mutex> lock(DeviceLock(device));
+  return UpdateRegisterLocked(device, address, value, command);
 }
 
 bool WriteRegister(unsigned long device, unsigned int address, unsigned int value, unsigned short command) {
-  bool ok = UpdateRegister(device, address, value, command);
+  std::lock_guard<std::mutex> lock(DeviceLock(device));
+  bool ok = UpdateRegisterLocked(device, address, value, command);
   if (ok) LogF(u"Write Register: 0x%08X, Value: 0x%08X OK!", address, value);
   return ok;
 }
@@ -180,7 +195,8 @@ bool UpdateRegisterBlock(unsigned long device, unsigned int address, const unsig
   std::memcpy(copy, values, count * sizeof(unsigned int));
   unsigned char buffer[kBlockBufferBytes] = {};
   int length = libPro_SetRegisterValuePack(address, copy, count, buffer, littleEndian);
-  if (!ExchangePacket(device, buffer, length, 4)) return false;
+  std::lock_guard<std::mutex> lock(DeviceLock(device));
+  if (!ExchangeLocked(device, buffer, length, 4)) return false;
   if (ReadWord(buffer, littleEndian) != StatusFor(kWriteCommand)) {
     LogF(u"Update REG: %08X failed!", address);
     return false;

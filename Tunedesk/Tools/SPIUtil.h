@@ -7,10 +7,11 @@
 // settings file each time they are used, so a change saved in the settings
 // dialog applies from the next transaction on.
 //
-// Threads: any thread may run transactions. Each request/reply exchange holds
-// a lock of its device index, so exchanges from different threads never
-// interleave on one device. A read-modify-write (getter, then setter) spans two
-// exchanges and is not atomic as a whole.
+// Threads: any thread may run transactions. Each transaction holds a lock of
+// its device index, so exchanges from different threads never interleave on
+// one device, and its TX line, reply lines and verdict line stand together in
+// the log. A read-modify-write (getter, then setter) spans two transactions
+// and is not atomic as a whole.
 #pragma once
 
 #include <functional>

@@ -2,6 +2,8 @@
 // each request/reply exchange whole.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "Ch347Sim.h"
@@ -63,6 +65,54 @@ TEST_F(Concurrency, ExchangesFromManyThreadsNeverInterleave) {
   EXPECT_EQ(record.rejectedRequests, 0);
   EXPECT_EQ(record.requests, (kThreads + 1) * kRounds);
   EXPECT_EQ(sim::GetRegister(kDevice, 0x4000, 0x40080200), unsigned(kRounds - 1));
+}
+
+// The bytes of a "TX[Len=n]: " or "RX[Len=n]: " line.
+std::vector<unsigned int> LineBytes(const std::string& line) {
+  std::istringstream in(line.substr(line.find(": ") + 2));
+  std::vector<unsigned int> bytes;
+  unsigned int b = 0;
+  while (in >> std::hex >> b) bytes.push_back(b);
+  return bytes;
+}
+
+unsigned int Dword(const std::vector<unsigned int>& b, size_t at) {
+  return (b.at(at) << 24) | (b.at(at + 1) << 16) | (b.at(at + 2) << 8) | b.at(at + 3);
+}
+
+TEST_F(Concurrency, EachTransactionsLinesStayTogether) {
+  // Both transfers of every exchange sleep, so a line logged outside the
+  // device's lock would land between another thread's lines.
+  sim::SetTransferDelay(kDevice, std::chrono::microseconds(200));
+  constexpr int kReaders = 3, kRounds = 15;
+  for (int t = 0; t < kReaders; ++t) ASSERT_TRUE(sim::SetRegister(kDevice, 0x0400, 0x40080100 + 4 * t, 0x11111111u * (t + 1)));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kReaders; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < kRounds; ++i) {
+        unsigned int value = 0;
+        ReadRegister(kDevice, 0x40080100 + 4 * t, value, 0x0400);
+      }
+    });
+  threads.emplace_back([] {
+    for (unsigned int i = 0; i < kRounds; ++i) WriteRegister(kDevice, 0x40080200, 0xA0 + i, 0x4000);
+  });
+  for (auto& th : threads) th.join();
+
+  // TX, RX, then the verdict on what that reply carried, transaction by transaction.
+  const std::vector<std::string> lines = log_->Utf8Lines();
+  ASSERT_EQ(lines.size(), 3u * (kReaders + 1) * kRounds);
+  char verdict[80];
+  for (size_t i = 0; i < lines.size(); i += 3) {
+    ASSERT_EQ(lines[i].rfind("TX[", 0), 0u) << i;
+    ASSERT_EQ(lines[i + 1].rfind("RX[", 0), 0u) << i;
+    const std::vector<unsigned int> tx = LineBytes(lines[i]), rx = LineBytes(lines[i + 1]);
+    if (tx.size() == 10)
+      snprintf(verdict, sizeof verdict, "REG: 0x%08X, Value: 0x%08X", Dword(tx, 4), Dword(rx, 2));
+    else
+      snprintf(verdict, sizeof verdict, "Write Register: 0x%08X, Value: 0x%08X OK!", Dword(tx, 4), Dword(tx, 8));
+    ASSERT_EQ(lines[i + 2], verdict) << i;
+  }
 }
 
 TEST_F(Concurrency, GettersOnSeveralDevicesRunSideBySide) {

@@ -1,9 +1,11 @@
 // The picture-quality register map against the simulated chip.
+#include <cstdio>
 #include <numeric>
 
 #include "Ch347Sim.h"
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
+#include "TimeUtil.h"
 #include "support/core_fixture.h"
 
 using ::testing::ElementsAre;
@@ -279,6 +281,45 @@ TEST_F(RegisterMap, ProcessingAreaPresets) {
   EXPECT_FALSE(GetVideoProcessingArea(kDevice, &area));
   EXPECT_THAT(OwnLines(), ElementsAre("Read SPI failed!", "Failed to obtain the Horizontal Offset of Video Process Area!"));
   EXPECT_FALSE(GetVideoProcessingArea(kDevice, nullptr));
+}
+
+TEST_F(RegisterMap, ProcessingAreaReadsInOrderWithPausesAndNamesTheFailedRead) {
+  const unsigned int order[4] = {kRegAreaHOffset, kRegAreaVOffset, kRegAreaWidth, kRegAreaHeight};
+  const char* const failLines[4] = {"Failed to obtain the Horizontal Offset of Video Process Area!",
+                                    "Failed to obtain the Vertical Offset of Video Process Area!",
+                                    "Failed to obtain the width of Video Process Area!",
+                                    "Failed to obtain the height of Video Process Area!"};
+  log_.reset();
+  std::vector<std::string> steps;  // own lines, REG lines and pauses, as they happen
+  int failAt = 0, reads = 0;
+  SetLogSink([&](const std::u16string& text) {
+    const std::string line = Utf8(text);
+    if (line.rfind("TX[", 0) == 0 && reads++ == failAt) sim::InjectFault(kDevice, sim::Fault::ReadRefused);
+    if (line.rfind("TX[", 0) != 0 && line.rfind("RX[", 0) != 0) steps.push_back(line);
+  });
+  SetSleepObserverForTest([&](unsigned int ms) { steps.push_back("pause " + std::to_string(ms)); });
+  for (failAt = 0; failAt <= 4; ++failAt) {  // 4: no read fails
+    steps.clear();
+    reads = 0;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 4; ++i) {
+      if (i > 0) expected.push_back("pause 1");
+      if (i == failAt) {
+        expected.insert(expected.end(), {"Read SPI failed!", failLines[i]});
+        break;
+      }
+      char line[64];
+      snprintf(line, sizeof line, "REG: 0x%08X, Value: 0x%08X", order[i], Reg(order[i]));
+      expected.push_back(line);
+    }
+    if (failAt == 4) expected.push_back("Video Processing Area: All");
+    unsigned int area = 99;
+    EXPECT_EQ(GetVideoProcessingArea(kDevice, &area), failAt == 4);
+    EXPECT_EQ(area, failAt == 4 ? kAreaAll : 99u);
+    EXPECT_EQ(steps, expected) << "read " << failAt << " refused";
+  }
+  SetSleepObserverForTest(nullptr);
+  SetLogSink(nullptr);
 }
 
 TEST_F(RegisterMap, SetProcessingAreaKeepsHighBitsAndStopsAtTheFirstFailure) {

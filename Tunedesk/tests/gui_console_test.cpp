@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +28,9 @@
 #include "SpiReadWrite.h"
 #include "SpiReadWriteOps.h"
 #include "StrFormat.h"
+#include "TimeUtil.h"
 #include "UiHooks.h"
+#include "WorkerThread.h"
 #include "TunedeskDlg.h"
 #include "support/core_fixture.h"
 #include "support/gui_device_fixture.h"
@@ -543,6 +548,99 @@ TEST_F(ConsoleTest, EdidSequenceBReadsBlockWindow) {
   EXPECT_EQ(EdidField(), AsShown(EdidTextOf(shown)));
 }
 
+// The EDID register sequences step by step, as the chip's documentation lists
+// them: "cmd reg=value" a write, "cmd reg?" a read, "pause ms".
+struct EdidSteps {
+  unsigned short writeCmd, readCmd;
+  std::vector<std::string> steps;
+
+  void Write(unsigned int reg, unsigned int value) { Add("%04X %02X=%02X", writeCmd, reg, value); }
+  void Writes(const std::string& list) {  // "FF=E0 EE=01 ..."
+    std::istringstream in(list);
+    std::string item;
+    while (in >> item) Write(std::stoul(item.substr(0, 2), nullptr, 16), std::stoul(item.substr(3), nullptr, 16));
+  }
+  void Read(unsigned int reg) { Add("%04X %02X?", readCmd, reg, 0); }
+  void Pause(unsigned int ms) { steps.push_back("pause " + std::to_string(ms)); }
+  void Add(const char* format, unsigned int cmd, unsigned int reg, unsigned int value) {
+    char text[32];
+    snprintf(text, sizeof text, format, cmd, reg, value);
+    steps.emplace_back(text);
+  }
+};
+
+TEST_F(ConsoleTest, EdidSequencesSendTheirStepsInOrderWithTheirPauses) {
+  std::mutex lock;
+  std::vector<std::pair<size_t, unsigned int>> pauses;  // after how many requests, how long
+  SetSleepObserverForTest([&](unsigned int ms) {
+    const size_t sent = Requests().size();
+    std::lock_guard<std::mutex> guard(lock);
+    pauses.emplace_back(sent, ms);
+  });
+  // What the chip was sent, with the pauses where they fell.
+  auto recorded = [&](unsigned short writeCmd, unsigned short readCmd) {
+    EdidSteps out{writeCmd, readCmd, {}};
+    const std::vector<Request> req = Requests();
+    std::lock_guard<std::mutex> guard(lock);
+    size_t p = 0;
+    for (size_t i = 0; i <= req.size(); ++i) {
+      for (; p < pauses.size() && pauses[p].first == i; ++p) out.Pause(pauses[p].second);
+      if (i == req.size()) break;
+      if (req[i].write) out.Add("%04X %02X=%02X", req[i].command, req[i].address, req[i].value);
+      else out.Add("%04X %02X?", req[i].command, req[i].address, 0);
+    }
+    pauses.clear();
+    return out.steps;
+  };
+  auto run = [&](int cmdIndex, int button) {
+    sim::ClearRecord(0);
+    SelectCmd(cmdIndex);
+    Click(button);
+    EXPECT_TRUE(WaitEdidIdle());
+  };
+
+  EdidSteps aRead{0x6000, 0x0600, {}};
+  aRead.Writes("FF=E0 EE=01 5E=DF 58=00 59=50 5A=10 5A=00 58=21");
+  for (unsigned int b = 0; b < 8; ++b) {
+    aRead.Writes("FF=E1 03=BF 03=FF FF=E0 5E=5F 5A=20 5A=00 5B=00 5C=80");
+    aRead.Write(0x5D, b * 32);
+    aRead.Writes("5A=10 5A=00 58=21 FF=E0");
+    for (int i = 0; i < 32; ++i) aRead.Read(0x5F);
+    aRead.Pause(1);
+  }
+  aRead.Writes("5A=08 5A=00 58=00");
+  run(2, IDC_SRW_EDID_READ);
+  EXPECT_EQ(recorded(0x6000, 0x0600), aRead.steps);
+
+  const auto edid = sim::DefaultEdid();
+  EdidSteps aWrite{0x6000, 0x0600, {}};
+  aWrite.Writes("FF=E0 EE=01 5E=DF 58=00 59=50 5A=10 5A=00 58=21 5A=04 5A=00 5B=00 5C=80 5D=00 5A=01 5A=00");
+  aWrite.Pause(600);
+  for (unsigned int b = 0; b < 8; ++b) {
+    aWrite.Writes("FF=E1 03=BF 03=FF FF=E0 5A=04 5A=00 5E=DF 5A=20 5A=00 58=21");
+    for (unsigned int i = 0; i < 32; ++i) aWrite.Write(0x59, edid[b * 32 + i]);
+    aWrite.Writes("5B=00 5C=80");
+    aWrite.Write(0x5D, b * 32);
+    aWrite.Writes("5A=10 5A=00");
+  }
+  aWrite.Writes("5A=08 5A=00 58=00");
+  SetEdidText(EdidTextOf(edid));
+  run(2, IDC_SRW_EDID_WRITE);
+  EXPECT_EQ(recorded(0x6000, 0x0600), aWrite.steps);
+
+  EdidSteps bRead{0x7000, 0x0700, {}};
+  for (unsigned int b = 0; b < 8; ++b) {
+    bRead.Writes("FF=E0 DE=01 B0=57 B1=4B B2=36 B3=3B");
+    bRead.Write(0xB4, b);
+    bRead.Writes("DE=02 85=25");
+    for (unsigned int i = 0; i < 32; ++i) bRead.Read(0x8A + i);
+  }
+  run(3, IDC_SRW_EDID_READ);
+  EXPECT_EQ(recorded(0x7000, 0x0700), bRead.steps);
+  SetSleepObserverForTest(nullptr);
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(ConsoleTest, ClosingWaitsForEdidAndNeverWrites) {
   SelectCmd(2);
   SetEdidText(EdidTextOf(sim::DefaultEdid()));
@@ -571,6 +669,29 @@ TEST_F(ConsoleTest, ClosingWaitsForEdidAndNeverWrites) {
   Pump();
   EXPECT_FALSE(dlg_->isVisible());
   EXPECT_TRUE(Requests().empty());
+  EXPECT_EQ(messages_.size(), 2u);
+}
+
+TEST_F(ConsoleTest, EdidWorkersThatCannotStartLeaveTheConsoleUsable) {
+  SelectCmd(2);
+  SetEdidText(EdidTextOf(sim::DefaultEdid()));
+  SetWorkerStartFailureForTest(true);
+  Click(IDC_SRW_EDID_READ);
+  Click(IDC_SRW_EDID_WRITE);
+  SetWorkerStartFailureForTest(false);
+  EXPECT_EQ(messages_, (std::vector<std::u16string>{u"Failed to start reading the EDID!",
+                                                    u"Failed to start writing the EDID!"}));
+  EXPECT_FALSE(dlg_->IsEdidBusy());
+  EXPECT_TRUE(dlg_->GetDlgItem(IDC_SRW_EDID_READ)->isEnabled());
+  EXPECT_TRUE(dlg_->GetDlgItem(IDC_SRW_EDID_WRITE)->isEnabled());
+  EXPECT_TRUE(Requests().empty());
+  // The next press runs, and the console closes as usual.
+  SetEdidText(u"");
+  Click(IDC_SRW_EDID_READ);
+  ASSERT_TRUE(WaitEdidIdle());
+  EXPECT_EQ(EdidField(), AsShown(EdidTextOf(sim::DefaultEdid())));
+  QTest::keyClick(dlg_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dlg_->isVisible());
   EXPECT_EQ(messages_.size(), 2u);
 }
 

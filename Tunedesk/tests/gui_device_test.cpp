@@ -11,6 +11,7 @@
 #include "Ch347Sim.h"
 #include "SpiSettingFile.h"
 #include "TunedeskDlg.h"
+#include "WorkerThread.h"
 #include "spilink.h"
 #include "support/gui_device_fixture.h"
 
@@ -312,6 +313,19 @@ TEST_F(DeviceTest, TinyUnknownRangeAndOddAreaLeaveTheRadiosAlone) {
   ASSERT_EQ(notes_->Notes().size(), 13u);
   EXPECT_EQ(notes_->Notes()[1].value, 255u);
   EXPECT_TRUE(Button(IDC_RADIO_VIVID_RANGE_LARGE)->isChecked());
+}
+
+TEST_F(DeviceTest, AReadBackThatCannotStartLeavesTheDeviceOpenAndSaysSo) {
+  CreateWindow();
+  SetWorkerStartFailureForTest(true);
+  PressOpenCloseButton();
+  SetWorkerStartFailureForTest(false);
+  Pump();
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(log.back(), "Failed to start reading the device parameters!");
+  EXPECT_TRUE(ReadTextsIn(log).empty());
+  EXPECT_NE(libComm_GetDeviceOpenState(), 0);
+  EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kCloseCaption);
 }
 
 TEST_F(DeviceTest, ClosingDuringAReadBackStopsItAndReopenReadsEverything) {

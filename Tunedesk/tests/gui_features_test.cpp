@@ -1,5 +1,7 @@
 // Feature handlers of the main window driven as a user would, against the
 // simulated chip: what reaches the chip, what the log says, what the controls show.
+#include <functional>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -234,6 +236,32 @@ TEST_F(FeaturesTest, ColorCorrectionAndNoiseRemoveAreSwitchedOnBeforeTheirValue)
   EXPECT_LT(IndexOf(log, "Noise Remove ON OK!"), IndexOf(log, "Setting Noise Remove Sensitivity to 99..."));
   EXPECT_EQ(Reg(0x4008003C) & 0x3, 0x2u);
   EXPECT_EQ(Reg(0x40080050) & 0xFF, 99u);
+}
+
+TEST_F(FeaturesTest, AFailedRegisterReadWritesNothing) {
+  OpenFresh();  // Vivid on at power-on: its slider and radios act
+  const unsigned int before[3] = {Reg(0x4008003C), Reg(0x4008000C), Reg(0x40080040)};
+  auto withReadRefused = [&](const char* what, const std::function<void()>& action) {
+    sim::ClearRecord(0);
+    ClearLog();
+    notes_->Clear();
+    ASSERT_TRUE(sim::InjectFault(0, sim::Fault::ReadRefused));
+    action();
+    EXPECT_EQ(sim::Inspect(0).writeCalls, 1) << what << ": only the read request reaches the bridge";
+    const std::vector<std::string> log = Log();
+    EXPECT_EQ(Count(log, "Read SPI failed!"), 1) << what;
+    EXPECT_EQ(CountPrefix(log, "Set "), 0) << what;
+    EXPECT_EQ(log.back(), "") << what;
+    EXPECT_TRUE(notes_->Notes().empty()) << what;
+  };
+  withReadRefused("slider", [&] { Drag(IDC_SLIDER_VIVID_INTENSITY, {200}); });
+  EXPECT_EQ(Text(IDC_LABEL_VIVID_INTENSITY), "200");  // the user's value stays shown
+  withReadRefused("radio", [&] { Click(IDC_RADIO_VIVID_RANGE_SMALL); });
+  withReadRefused("combo", [&] { ChooseCombo(IDC_CMB_VIVID_ONOFF, 0); });
+  EXPECT_TRUE(Slider(IDC_SLIDER_VIVID_INTENSITY)->isEnabled());  // enabling follows the chip, not the choice
+  EXPECT_EQ(Reg(0x4008003C), before[0]);
+  EXPECT_EQ(Reg(0x4008000C), before[1]);
+  EXPECT_EQ(Reg(0x40080040), before[2]);
 }
 
 TEST_F(FeaturesTest, AutoBrightnessTogglesTheBrightnessSlider) {

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <QAction>
@@ -328,6 +330,32 @@ TEST_F(MainWindowTest, MenuCommandsOpenTheirDialogsAndTheLogPopup) {
   EXPECT_EQ(shown, dlg.LogPopupMenu());
 }
 
+TEST_F(MainWindowTest, ProcessingAreaPicturesDrawTheirOwnArea) {
+  CTunedeskDlg dlg;
+  dlg.show();
+  DrainEvents();
+  // Which region a picture fills, told from five pixels clear of every edge:
+  // 0 whole, 1 centre, 2 left half, 3 right half.
+  auto drawnArea = [&](int id) {
+    const QImage image = dlg.GetDlgItem(id)->grab().toImage();
+    std::string filled;
+    for (auto [x, y] : {std::pair{0.15, 0.5}, {0.85, 0.5}, {0.3, 0.1}, {0.7, 0.1}, {0.4, 0.5}})
+      filled += image.pixelColor(int(x * image.width()), int(y * image.height())) == QColor(Qt::white) ? '0' : '1';
+    const std::string patterns[] = {"11111", "00001", "10101", "01010"};
+    for (int area = 0; area < 4; ++area)
+      if (filled == patterns[area]) return area;
+    return -1;
+  };
+  EXPECT_EQ(drawnArea(IDC_PIC_AREA_ALL), 0);
+  EXPECT_EQ(drawnArea(IDC_PIC_AREA_CENTER), 1);
+  EXPECT_EQ(drawnArea(IDC_PIC_AREA_LEFT), 2);
+  EXPECT_EQ(drawnArea(IDC_PIC_AREA_RIGHT), 3);
+  EXPECT_EQ(IDC_PIC_AREA_ALL, 1074);
+  EXPECT_EQ(IDC_PIC_AREA_CENTER, 1076);
+  EXPECT_EQ(IDC_PIC_AREA_LEFT, 1075);
+  EXPECT_EQ(IDC_PIC_AREA_RIGHT, 1077);
+}
+
 TEST_F(MainWindowTest, RadioGroupsAreSeparateAndMayShowNoChoice) {
   CTunedeskDlg dlg;
   dlg.show();
@@ -347,6 +375,32 @@ TEST_F(MainWindowTest, RadioGroupsAreSeparateAndMayShowNoChoice) {
   dlg.Item<QAbstractButton>(IDC_RADIO_INPUT_FULL)->setChecked(false);
   EXPECT_FALSE(Checked(dlg, IDC_RADIO_INPUT_FULL));
   EXPECT_FALSE(Checked(dlg, IDC_RADIO_INPUT_LIMITED));
+}
+
+TEST_F(MainWindowTest, NoButtonIsDefaultAndEnterPressesOnlyTheFocusedButton) {
+  CTunedeskDlg dlg;
+  dlg.show();
+  DrainEvents();
+  auto noDefault = [&] {
+    for (QPushButton* button : dlg.findChildren<QPushButton*>())
+      EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
+  };
+  noDefault();
+  auto* refresh = dlg.Item<QPushButton>(IDC_BTN_REFRESH_DEVICE);
+  refresh->setFocus();
+  QTest::keyClick(refresh, Qt::Key_Return);
+  DrainEvents();
+  EXPECT_TRUE(dlg.isVisible());
+  const CHListBox* log = dlg.Item<CHListBox>(IDC_LIST_LOG);
+  ASSERT_GT(log->GetCount(), 0);
+  EXPECT_NE(log->GetLine(0).find(u"Refreshing Device..."), std::u16string::npos);
+  // Focus leaving a button leaves no default behind for Enter elsewhere.
+  auto* list = dlg.Item<QComboBox>(IDC_CMB_DEVICE_LIST);
+  list->setFocus();
+  noDefault();
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
 
 TEST_F(MainWindowTest, EscapeAndUnconsumedEnterEndTheWindow) {

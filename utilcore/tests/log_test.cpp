@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Convert.h"
+#include "TimeUtil.h"
 #include "trace.h"
 
 namespace fs = std::filesystem;
@@ -201,6 +202,26 @@ TEST_F(LogTest, RotatesOnlyAboveTenMebibytesAndNeverDeletes) {
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(fs::file_size(second), static_cast<uintmax_t>(kFileLogRotateBytes) + 1);
     trace::SetSink(previous);
+}
+
+TEST_F(LogTest, SecondInitWithinTheSameSecondStartsTheFileAgain) {
+    std::tm fixed{};
+    fixed.tm_year = 2024 - 1900;
+    fixed.tm_mon = 2;
+    fixed.tm_mday = 5;
+    fixed.tm_hour = 14;
+    fixed.tm_min = 7;
+    fixed.tm_sec = 9;
+    SetLocalTimeForTest(&fixed);
+    ASSERT_EQ(FileLogInit(Dir()), 1);
+    FileLogOutput(u"first start");
+    ASSERT_EQ(FileLogInit(Dir()), 1);
+    FileLogOutput(u"b");
+    SetLocalTimeForTest(nullptr);
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ("2024-03-05_140709.log", files[0].filename().string());
+    EXPECT_EQ(u"b", Units(files[0]));
 }
 
 TEST_F(LogTest, RecordsFromSeveralThreadsStayWhole) {

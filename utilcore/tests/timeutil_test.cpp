@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "Convert.h"
 #include "TimeUtil.h"
@@ -129,10 +130,36 @@ TEST(TimeTexts, ShapesAndMonthNames) {
     EXPECT_EQ(u"plain", GetDateTime(u"plain"));
 }
 
+TEST(TimeTexts, FieldsInTheirOrderFromAFixedClock) {
+    std::tm fixed{};
+    fixed.tm_year = 1999 - 1900;
+    fixed.tm_mon = 11;  // December
+    fixed.tm_mday = 30;
+    fixed.tm_hour = 21;
+    fixed.tm_min = 8;
+    fixed.tm_sec = 7;
+    SetLocalTimeForTest(&fixed, 42);
+    EXPECT_EQ(u"1999|12|30|21|8|7", GetDateTime(u"%d|%d|%d|%d|%d|%d"));
+    EXPECT_EQ(u"1999-12-30 21:08:07", GetDateTime(u"%04d-%02d-%02d %02d:%02d:%02d"));
+    EXPECT_EQ(u"21:08:07", GetHourMinSec());
+    EXPECT_EQ(u"21:08:07:042", GetHourMinSecMillisecs());
+    SetLocalTimeForTest(nullptr);
+    EXPECT_NE(u"1999", GetDateTime(u"%04d"));  // the clock again
+}
+
 TEST(Sleep, ZeroReturnsAtOnceOtherwiseAtLeastTheTime) {
     using clock = std::chrono::steady_clock;
     auto t0 = clock::now();
     WexSleep(20);
     EXPECT_GE(clock::now() - t0, std::chrono::milliseconds(20));
     WexSleep(0);
+
+    std::vector<unsigned int> seen;
+    SetSleepObserverForTest([&](unsigned int ms) { seen.push_back(ms); });
+    t0 = clock::now();
+    WexSleep(5);
+    EXPECT_GE(clock::now() - t0, std::chrono::milliseconds(5));  // observed, still slept
+    SetSleepObserverForTest(nullptr);
+    WexSleep(1);
+    EXPECT_EQ(std::vector<unsigned int>{5}, seen);
 }
