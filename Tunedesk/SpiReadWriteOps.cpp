@@ -159,9 +159,10 @@ std::u16string FormatEdidText(const unsigned int* values, unsigned int count) {
 // FF selects the register page (E0 window, E1 port control), 58/5A strobe the
 // engine, 5B..5D carry the memory address (5D the block offset), 59 takes write
 // data and 5F yields read data, one byte per read.
-void RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
+bool RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
                       unsigned int* values) {
-    auto w = [&](unsigned int reg, unsigned int v) { WriteRegister(device, reg, v, writeCmd); };
+    bool ok = true;
+    auto w = [&](unsigned int reg, unsigned int v) { ok = WriteRegister(device, reg, v, writeCmd) && ok; };
     w(0xFF, 0xE0); w(0xEE, 0x01); w(0x5E, 0xDF); w(0x58, 0x00);
     w(0x59, 0x50); w(0x5A, 0x10); w(0x5A, 0x00); w(0x58, 0x21);
     for (unsigned int b = 0; b < kEdidSize / kEdidBlock; ++b) {
@@ -170,15 +171,17 @@ void RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned sh
         w(0x5C, 0x80); w(0x5D, b * kEdidBlock); w(0x5A, 0x10); w(0x5A, 0x00);
         w(0x58, 0x21); w(0xFF, 0xE0);
         for (unsigned int i = 0; i < kEdidBlock; ++i) {
-            ReadRegister(device, 0x5F, values[b * kEdidBlock + i], readCmd);
+            ok = ReadRegister(device, 0x5F, values[b * kEdidBlock + i], readCmd) && ok;
         }
         WexSleep(1);
     }
     w(0x5A, 0x08); w(0x5A, 0x00); w(0x58, 0x00);
+    return ok;
 }
 
-void RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsigned char* bytes) {
-    auto w = [&](unsigned int reg, unsigned int v) { WriteRegister(device, reg, v, writeCmd); };
+bool RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsigned char* bytes) {
+    bool ok = true;
+    auto w = [&](unsigned int reg, unsigned int v) { ok = WriteRegister(device, reg, v, writeCmd) && ok; };
     w(0xFF, 0xE0); w(0xEE, 0x01); w(0x5E, 0xDF); w(0x58, 0x00);
     w(0x59, 0x50); w(0x5A, 0x10); w(0x5A, 0x00); w(0x58, 0x21);
     w(0x5A, 0x04); w(0x5A, 0x00); w(0x5B, 0x00); w(0x5C, 0x80);
@@ -193,21 +196,24 @@ void RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsi
         w(0x5B, 0x00); w(0x5C, 0x80); w(0x5D, b * kEdidBlock); w(0x5A, 0x10); w(0x5A, 0x00);
     }
     w(0x5A, 0x08); w(0x5A, 0x00); w(0x58, 0x00);
+    return ok;
 }
 
 // Sequence B unlocks the block port with four code bytes before every block and
 // then reads the 32 bytes of the block from 8A..A9.
-void RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
+bool RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
                       unsigned int* values) {
-    auto w = [&](unsigned int reg, unsigned int v) { WriteRegister(device, reg, v, writeCmd); };
+    bool ok = true;
+    auto w = [&](unsigned int reg, unsigned int v) { ok = WriteRegister(device, reg, v, writeCmd) && ok; };
     for (unsigned int b = 0; b < kEdidSize / kEdidBlock; ++b) {
         w(0xFF, 0xE0); w(0xDE, 0x01);
         w(0xB0, 0x57); w(0xB1, 0x4B); w(0xB2, 0x36); w(0xB3, 0x3B);
         w(0xB4, b); w(0xDE, 0x02); w(0x85, 0x25);
         for (unsigned int i = 0; i < kEdidBlock; ++i) {
-            ReadRegister(device, 0x8A + i, values[b * kEdidBlock + i], readCmd);
+            ok = ReadRegister(device, 0x8A + i, values[b * kEdidBlock + i], readCmd) && ok;
         }
     }
+    return ok;
 }
 
 int ReadEdidData(int device, const CmdChoice& choice, const Notify& notify, std::u16string& text) {

@@ -90,13 +90,14 @@ inline constexpr unsigned int kEdidBlock = 32;
 // Sixteen lines of sixteen "%02X " values, each line ending in "\r\n".
 std::u16string FormatEdidText(const unsigned int* values, unsigned int count = kEdidSize);
 
-// The chip's EDID register sequences. The result of each transaction is not
-// examined: a failure is in the log and the sequence goes on, so a byte whose
-// read failed keeps the value it had in `values` (callers pass zeroes).
-void RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
+// The chip's EDID register sequences. A failed transaction does not stop a
+// sequence: the failure is in the log and the sequence goes on, so a byte
+// whose read failed keeps the value it had in `values` (callers pass zeroes).
+// The result tells whether every transaction of the sequence succeeded.
+bool RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
                       unsigned int* values);
-void RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsigned char* bytes);
-void RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
+bool RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsigned char* bytes);
+bool RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
                       unsigned int* values);
 
 // EDID Read: picks the sequence by the write command word and builds the

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Ch347Backend.h"
+#include "Ch347Sim.h"
 #include "FaultBackend.h"
 #include "trace.h"
 
@@ -77,7 +78,18 @@ bool ApplyStartOptions(StartOptions& options, std::string& error) {
     error = "--faults \"" + options.faults + "\": " + reason;
     return false;
   }
+  if (!options.simImage.empty() && !sim::AttachImage(options.simImage, &reason)) {
+    error = "simulator image: " + reason;
+    return false;
+  }
   return true;
 }
 
-void FinishStartOptions() {}
+bool FinishStartOptions(std::string* error) {
+  std::string reason;
+  if (!sim::DetachImage(&reason)) {
+    if (error) *error = "simulator image: " + reason;
+    return false;
+  }
+  return true;
+}

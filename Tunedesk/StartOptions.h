@@ -24,5 +24,6 @@ int TakeStartOption(int argc, char** argv, int i, StartOptions& options, std::st
 bool ApplyStartOptions(StartOptions& options, std::string& error);
 
 // Undoes ApplyStartOptions at the program's end (writes the simulator image
-// back when it changed). Safe to call when nothing was applied.
-void FinishStartOptions();
+// back when it changed). Safe to call when nothing was applied. False with a
+// one-line *error when the image could not be stored.
+bool FinishStartOptions(std::string* error = nullptr);

@@ -17,6 +17,7 @@
 #include "AppPaths.h"
 #include "CHListBox.h"
 #include "CProcessingArea.h"
+#include "Profile.h"
 #include "SPIUtil.h"
 #include "SpiSetting.h"
 #include "TunedeskDlgLayout.h"
@@ -216,6 +217,9 @@ void CTunedeskDlg::CreateMenus() {
   addItem(m_throughDispMenu, "OFF", ID_MENU_THROUGH_DISP_OFF);
   connect(m_throughDispMenu, &QMenu::aboutToShow, this, &CTunedeskDlg::UpdateThroughDispMenu);
   UpdateThroughDispMenu();
+  QMenu* profiles = m_menuBar->addMenu(Caption(QT_TRANSLATE_NOOP("Caption", "プロファイル")));
+  addItem(profiles, QT_TRANSLATE_NOOP("Caption", "保存..."), ID_MENU_PROFILE_SAVE);
+  addItem(profiles, QT_TRANSLATE_NOOP("Caption", "読み込み..."), ID_MENU_PROFILE_LOAD);
 
   // Desktops here do not let a program extend the window menu, so the About
   // entry sits in a menu of its own at the end of the menu bar.
@@ -297,6 +301,8 @@ void CTunedeskDlg::OnCommand(int commandId) {
     case ID_MENU_SPI_SETTING: OnMenuSpiSetting(); break;
     case ID_MENU_SPI_INIT: OnMenuSpiInit(); break;
     case ID_MENU_SPI_READWRITE: OnMenuSpiReadWrite(); break;
+    case ID_MENU_PROFILE_SAVE: OnMenuProfileSave(); break;
+    case ID_MENU_PROFILE_LOAD: OnMenuProfileLoad(); break;
     case ID_MENU_THROUGH_DISP_ON: HandleNavoThroughDispOnOff(1); break;
     case ID_MENU_THROUGH_DISP_OFF: HandleNavoThroughDispOnOff(0); break;
     case ID_MENU_EXPORT_LOG: OnMenuExportLog(); break;
@@ -319,6 +325,47 @@ void CTunedeskDlg::OnMenuSpiSetting() {
 }
 
 void CTunedeskDlg::OnMenuSpiReadWrite() { ShowRegisterConsole(this); }
+
+namespace {
+// The profile file the user picks; empty when cancelled or no device is open.
+std::u16string ChooseProfile(QWidget* parent, bool save) {
+  if (libComm_GetDeviceOpenState() == 0) {
+    AddLog(u"Failed to control, please open the device first!\n");
+    return {};
+  }
+  return ChooseFile(parent, save, Caption("プロファイル"), QStringLiteral("Profiles (*.ini);;All files (*)"))
+      .toStdU16String();
+}
+
+void LogProfileOutcome(const char16_t* format, const std::u16string& path, profile::Result result,
+                       const std::string& error) {
+  if (result != profile::Result::Ok) AddLog(QString::fromStdString(error).toStdU16String());
+  AddLog(StrFormat(format, path.c_str(), result == profile::Result::Ok ? u"OK" : u"failed"));
+  AddLog(u"");
+}
+}  // namespace
+
+void CTunedeskDlg::OnMenuProfileSave() {
+  const std::u16string path = ChooseProfile(this, true);
+  if (path.empty()) return;
+  AddLog(StrFormat(u"Saving Profile to %s...", path.c_str()));
+  std::string error;
+  const profile::Result result = profile::Save(static_cast<unsigned long>(m_nDevIndex.load()), path, error);
+  LogProfileOutcome(u"Save Profile to %s %s!", path, result, error);
+}
+
+void CTunedeskDlg::OnMenuProfileLoad() {
+  const std::u16string path = ChooseProfile(this, false);
+  if (path.empty()) return;
+  // The controls are read back afterwards; a read-back still running must not
+  // show values from before the profile.
+  FinishReadDeviceParamsThread();
+  AddLog(StrFormat(u"Applying Profile %s...", path.c_str()));
+  std::string error;
+  const profile::Result result = profile::Apply(static_cast<unsigned long>(m_nDevIndex.load()), path, error);
+  LogProfileOutcome(u"Apply Profile %s %s!", path, result, error);
+  StartReadBack();
+}
 
 void CTunedeskDlg::OnSysCommand(int commandId) {
   if (commandId == IDM_ABOUTBOX) ShowAboutBox();

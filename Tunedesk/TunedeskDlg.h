@@ -60,6 +60,9 @@ class CTunedeskDlg : public QDialog {
   void UpdateThroughDispMenu();
   void OnMenuSpiSetting();
   void OnMenuSpiReadWrite();
+  // Profiles: the chip's picture settings saved to / applied from an INI file.
+  void OnMenuProfileSave();
+  void OnMenuProfileLoad();
   void OnSysCommand(int commandId);
   const QFont& ValueFont() const { return m_valueFont; }
 
@@ -111,6 +114,8 @@ class CTunedeskDlg : public QDialog {
   void FinishReadDeviceParamsThread();
   // Takes the open device up again after an enumeration closed it.
   void ReopenAfterEnumeration();
+  // Starts a read-back of every feature (an earlier one finishes first).
+  void StartReadBack();
 
   // Feature handlers.
   void OnCbnSelChangedVividiOnOff();

@@ -242,7 +242,11 @@ void CTunedeskDlg::OpenSelectedDevice() {
   AddLog(u"The selected device opened successfully!");
   AddLog(u"");
   Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kCloseCaption));
+  StartReadBack();
+}
 
+void CTunedeskDlg::StartReadBack() {
+  FinishReadDeviceParamsThread();
   m_bStopReadBack = false;
   if (!StartWorkerThread(m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
     // The device is open and usable; only its current values are not shown.

@@ -122,5 +122,7 @@ constexpr int ID_MENU_CLEAR_LOG = 32776;
 constexpr int ID_MENU_SPI_READWRITE = 32778;
 constexpr int ID_MENU_THROUGH_DISP_ON = 32781;
 constexpr int ID_MENU_THROUGH_DISP_OFF = 32782;
+constexpr int ID_MENU_PROFILE_SAVE = 32783;
+constexpr int ID_MENU_PROFILE_LOAD = 32784;
 // The "About" entry (a system-menu command on desktops that let programs extend it).
 constexpr int IDM_ABOUTBOX = 0x0010;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
@@ -20,6 +21,10 @@ MessageBoxHook& BoxHook() {
 }
 RunModalHook& ModalHook() {
   static RunModalHook hook;
+  return hook;
+}
+FileDialogHook& FileHook() {
+  static FileDialogHook hook;
   return hook;
 }
 
@@ -127,6 +132,14 @@ int RunModal(QDialog* dialog) {
   return dialog->exec();
 }
 
+QString ChooseFile(QWidget* parent, bool save, const QString& caption, const QString& filter) {
+  if (FileHook()) return FileHook()(parent, save, caption, filter);
+  return save ? QFileDialog::getSaveFileName(parent, caption, QString(), filter)
+              : QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(BoxHook(), std::move(hook)); }
 
 RunModalHook SetRunModalHook(RunModalHook hook) { return std::exchange(ModalHook(), std::move(hook)); }
+
+FileDialogHook SetFileDialogHook(FileDialogHook hook) { return std::exchange(FileHook(), std::move(hook)); }

@@ -1,6 +1,7 @@
-// The two places where the panel waits for a person: a message box with an OK
-// button and a modal run of a dialog. Both go through here so that tests can
-// record the texts, answer a dialog or let it run, without a human.
+// The places where the panel waits for a person: a message box with an OK
+// button, a modal run of a dialog and a file dialog. They go through here so
+// that tests can record the texts, answer a dialog or let it run, without a
+// human.
 #pragma once
 
 #include <functional>
@@ -30,6 +31,10 @@ void RunOnGuiThread(QObject* context, std::function<void()> fn, bool wait);
 // Runs `dialog` modally (QDialog::exec) and returns its result. GUI thread only.
 int RunModal(QDialog* dialog);
 
+// Asks for a file to save to (`save`) or to open, filtered by `filter`
+// ("Profiles (*.ini)"); an empty string when the user cancels. GUI thread only.
+QString ChooseFile(QWidget* parent, bool save, const QString& caption, const QString& filter);
+
 // Test seams. Each setter installs a replacement (an empty function restores
 // the real behaviour) and returns the previous one. A replaced MessageBox is
 // still called on the GUI thread.
@@ -37,3 +42,6 @@ using MessageBoxHook = std::function<void(QWidget* parent, const QString& text)>
 using RunModalHook = std::function<int(QDialog* dialog)>;
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 RunModalHook SetRunModalHook(RunModalHook hook);
+using FileDialogHook =
+    std::function<QString(QWidget* parent, bool save, const QString& caption, const QString& filter)>;
+FileDialogHook SetFileDialogHook(FileDialogHook hook);

@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
     CTunedeskApp theApp;
     result = theApp.InitInstance();
   }
-  FinishStartOptions();
+  if (!FinishStartOptions(&error)) {
+    std::fprintf(stderr, "tunedesk: %s\n", error.c_str());
+    if (result == 0) result = 1;
+  }
   return result;
 }

@@ -72,6 +72,12 @@ inline constexpr unsigned int kRegNoiseRemoveSensitivity = 0x40080050;
 inline constexpr unsigned int kRegSharpeningIntensity = 0x40080060;
 inline constexpr unsigned int kRegSharpeningKernel = 0x40088000;  // 121 coefficients, 11 x 11, row by row
 inline constexpr unsigned int kSharpeningKernelSize = 121;
+// The registers above other than the kernel, in address order.
+inline constexpr unsigned int kPictureQualityRegisters[] = {
+    kRegVividRange,          kRegSharpeningOnOff,     kRegThroughDisplay,         kRegAreaHOffset,
+    kRegAreaWidth,           kRegAreaVOffset,         kRegAreaHeight,             kRegExtendedContrast,
+    kRegBrightnessThreshold, kRegVividOnOff,          kRegVividIntensity,         kRegColorCorrectionIntensity,
+    kRegNoiseRemoveSensitivity, kRegSharpeningIntensity};
 
 // Vivid range as exchanged with the panel.
 inline constexpr unsigned int kVividRangeLarge = 0, kVividRangeMedium = 1, kVividRangeSmall = 2,

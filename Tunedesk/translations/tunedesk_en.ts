@@ -124,6 +124,18 @@
         <translation>Through Display</translation>
     </message>
     <message>
+        <source>プロファイル</source>
+        <translation>Profile</translation>
+    </message>
+    <message>
+        <source>保存...</source>
+        <translation>Save...</translation>
+    </message>
+    <message>
+        <source>読み込み...</source>
+        <translation>Load...</translation>
+    </message>
+    <message>
         <source>ヘルプ</source>
         <translation>Help</translation>
     </message>

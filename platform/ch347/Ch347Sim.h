@@ -186,4 +186,37 @@ CH347_API std::array<std::uint8_t, 256> DefaultEdid();
 // The power-on value of a picture-quality register (0 for one not listed).
 CH347_API unsigned int PowerOnValue(unsigned int address);
 
+// ---- The chip kept in a file (--sim-image) ---------------------------------
+//
+// AttachImage locks FILE for this process, then loads the register spaces and
+// the EDID of the chip behind bridge 0 from it; a missing FILE is created at
+// once from the chip's present (power-on) state. DetachImage writes the chip
+// back when anything differs from what was loaded, then unlocks. Writes go to
+// a temporary file beside FILE that is renamed over it, so FILE is always
+// either the old or the new image.
+//
+// The lock is an flock() on "FILE.lock" (left in place: removing it would
+// race with a waiting process). A second process waits up to kImageLockWait
+// for it, then fails. A file that is not an image, or whose sum is wrong, is
+// refused and left as it is.
+//
+// Format (text, ASCII, LF line ends):
+//   TUNEDESK-SIM-IMAGE 1                 magic and version, the first line
+//   # ...                                comments, anywhere
+//   edid <512 hex digits>                the 256 EDID bytes, exactly once
+//   reg <space> <address> <value>        space 0400, 0200, 0600 or 0700;
+//                                        address and value 8 hex digits;
+//                                        each register at most once
+//   sum <8 hex digits>                   the last line: FNV-1a (32 bit) of
+//                                        every byte before this line
+// Hex digits are upper case. Registers not listed read 0.
+inline constexpr const char* kImageMagic = "TUNEDESK-SIM-IMAGE 1";
+inline constexpr std::chrono::seconds kImageLockWait{10};
+
+// False with a one-line reason; nothing is attached then.
+CH347_API bool AttachImage(const std::string& path, std::string* error = nullptr);
+// True when nothing is attached or the image is stored; the lock is released
+// either way.
+CH347_API bool DetachImage(std::string* error = nullptr);
+
 }  // namespace sim

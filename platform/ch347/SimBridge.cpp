@@ -283,6 +283,24 @@ R WithBridge(unsigned long index, R none, F&& f) {
 
 }  // namespace
 
+namespace ch347sim {
+
+bool SnapshotChip(unsigned long index, SimChip::State& out) {
+    return WithBridge(index, false, [&](Bridge& b) {
+        out = b.chip.Snapshot();
+        return true;
+    });
+}
+
+bool RestoreChip(unsigned long index, const SimChip::State& state) {
+    return WithBridge(index, false, [&](Bridge& b) {
+        b.chip.Restore(state);
+        return true;
+    });
+}
+
+}  // namespace ch347sim
+
 namespace ch347 {
 
 std::shared_ptr<Backend> SimulatedBackend() {

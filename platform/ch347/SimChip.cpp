@@ -126,6 +126,20 @@ void SimChip::PowerOn() {
     m_reply.clear();
 }
 
+SimChip::State SimChip::Snapshot() const { return State{m_pq, m_plain, m_port, m_window, m_edid}; }
+
+void SimChip::Restore(const State& state) {
+    m_pq = state.pq;
+    m_plain = state.plain;
+    m_port = state.port;
+    m_window = state.window;
+    m_edid = state.edid;
+    m_writeFifo.clear();
+    m_readFifo.clear();
+    m_readPos = 0;
+    m_reply.clear();
+}
+
 std::uint32_t SimChip::PowerOnValue(std::uint32_t address) {
     for (const PowerOnEntry& e : kPowerOn)
         if (e.address == address) return e.value;

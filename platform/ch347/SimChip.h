@@ -51,6 +51,17 @@ public:
     const std::array<std::uint8_t, 256>& Edid() const { return m_edid; }
     void SetEdid(const std::array<std::uint8_t, 256>& edid) { m_edid = edid; }
 
+    // What the chip keeps between power cycles of the simulator (--sim-image):
+    // the four register spaces and the EDID. Transfers in flight (FIFOs, an
+    // unread reply) are not part of it; Restore empties them.
+    struct State {
+        std::map<std::uint32_t, std::uint32_t> pq, plain, port, window;
+        std::array<std::uint8_t, 256> edid{};
+        bool operator==(const State&) const = default;
+    };
+    State Snapshot() const;
+    void Restore(const State& state);
+
     static std::array<std::uint8_t, 256> DefaultEdid();
     static std::uint32_t PowerOnValue(std::uint32_t address);
 
@@ -77,5 +88,10 @@ private:
 
     std::vector<std::uint8_t> m_reply;
 };
+
+// The chip behind simulated bridge `index`, taken and replaced under the
+// simulator's lock (SimBridge.cpp). False for an index outside 0-15.
+bool SnapshotChip(unsigned long index, SimChip::State& out);
+bool RestoreChip(unsigned long index, const SimChip::State& state);
 
 }  // namespace ch347sim

@@ -369,17 +369,29 @@ std::u16string ReadString(const std::u16string& path, std::u16string_view sectio
   return FromUtf8(*value);
 }
 
-bool WriteString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
-                 std::u16string_view value) {
-  std::string s = ToUtf8(section), k = ToUtf8(key), v = ToUtf8(value);
-  std::string_view ts = Trim(s), tk = Trim(k), tv = Trim(v);
-  if (path.empty() || ts.empty() || tk.empty() || HasLineBreak(s) || HasLineBreak(k) || HasLineBreak(v) ||
-      ts.find(']') != std::string_view::npos || tk.find('=') != std::string_view::npos || tk.front() == '[' ||
-      tk.front() == ';' || tk.front() == '#') {
+namespace {
+
+// The trimmed names and value, or nothing when they would break the file's lines.
+struct CheckedEntry {
+  std::string key, value;
+};
+bool CheckEntry(std::string_view ts, std::u16string_view key, std::u16string_view value, CheckedEntry& out) {
+  std::string k = ToUtf8(key), v = ToUtf8(value);
+  std::string_view tk = Trim(k);
+  if (ts.empty() || tk.empty() || HasLineBreak(k) || HasLineBreak(v) || ts.find(']') != std::string_view::npos ||
+      tk.find('=') != std::string_view::npos || tk.front() == '[' || tk.front() == ';' || tk.front() == '#') {
     TD_TRACE("ini: refused a name or value that would break the file's lines");
     return false;
   }
+  out.key = std::string(tk);
+  out.value = std::string(Trim(v));
+  return true;
+}
+
+bool WriteEntries(const std::u16string& path, std::u16string_view section, const std::vector<CheckedEntry>& entries) {
   std::string file = ToUtf8(path);
+  std::string s = ToUtf8(section);
+  std::string_view ts = Trim(s);
   std::lock_guard<std::mutex> lock(WriteLock());
   std::string text;
   if (int err = ReadWholeFile(file, text); err != 0) {
@@ -391,7 +403,46 @@ bool WriteString(const std::u16string& path, std::u16string_view section, std::u
     }
     text.clear();
   }
-  return ReplaceFile(file, Edit(text, ts, tk, tv));
+  for (const CheckedEntry& e : entries) text = Edit(text, ts, e.key, e.value);
+  return ReplaceFile(file, text);
+}
+
+}  // namespace
+
+bool WriteString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
+                 std::u16string_view value) {
+  std::string s = ToUtf8(section);
+  std::vector<CheckedEntry> entries(1);
+  if (path.empty() || HasLineBreak(s) || !CheckEntry(Trim(s), key, value, entries[0])) return false;
+  return WriteEntries(path, section, entries);
+}
+
+bool WriteStrings(const std::u16string& path, std::u16string_view section,
+                  const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
+  std::string s = ToUtf8(section);
+  if (path.empty() || HasLineBreak(s)) return false;
+  std::vector<CheckedEntry> checked(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!CheckEntry(Trim(s), entries[i].first, entries[i].second, checked[i])) return false;
+  return WriteEntries(path, section, checked);
+}
+
+std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_view section) {
+  std::vector<std::u16string> keys;
+  std::string text;
+  if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return keys;
+  const std::string s = ToUtf8(section);
+  bool inSection = false;
+  ForEachLine(text, [&](const Line& line) {
+    if (line.kind == LineKind::Section) {
+      if (inSection) return false;
+      inSection = SameName(line.name, s);
+    } else if (inSection && line.kind == LineKind::Key) {
+      keys.push_back(FromUtf8(line.name));
+    }
+    return true;
+  });
+  return keys;
 }
 
 }  // namespace ini

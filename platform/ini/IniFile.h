@@ -17,6 +17,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ini {
 
@@ -35,6 +37,16 @@ std::u16string ReadString(const std::u16string& path, std::u16string_view sectio
 // anywhere, an empty name, '=' in the key, ']' in the section name).
 bool WriteString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
                  std::u16string_view value);
+
+// Stores several key=value pairs in section, in order, as one replacement of
+// the file: a reader sees all of them or none. Same refusals as WriteString;
+// one refused pair leaves the file untouched.
+bool WriteStrings(const std::u16string& path, std::u16string_view section,
+                  const std::vector<std::pair<std::u16string, std::u16string>>& entries);
+
+// The key names of section in file order, as the file spells them (the first
+// section of that name). Empty for a missing file or section.
+std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_view section);
 
 // UTF-16 <-> UTF-8 as the layer uses them for file contents and paths. Invalid
 // sequences become U+FFFD.
