@@ -138,6 +138,13 @@ TEST_F(CliTest, FeaturesGetSetAndEveryRefusalLeavesTheChipAlone) {
   r = Cli("--backend usb get");
   EXPECT_RUN(r, 3);
   EXPECT_EQ(ReadAll(image_), before);
+  // Every SPI read refused: the transactions fail, and the exit code says so.
+  r = Cli("--faults seed=1,rate=1,kinds=read get vivid");
+  EXPECT_RUN(r, 1);
+  EXPECT_EQ(r.out, "");
+  r = Cli("--faults rate=1,kinds=write set vivid=off");
+  EXPECT_RUN(r, 1);
+  EXPECT_EQ(ReadAll(image_), before);
 
   // A read-only session does not rewrite the image.
   struct stat st1 {}, st2 {};
