@@ -11,6 +11,7 @@ cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600
 # The installed programs, the user's folders and the Debian package.
 scripts/install-check.sh "$build"
+# Last, so that its summary closes the output.
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600

@@ -222,7 +222,8 @@ void StartLogFile(LogState& state, const std::u16string& folder, bool rotation) 
         // Rotation never deletes a log: when the name is taken (a rotation in
         // the second the current file began), the next free "_n" name is used.
         for (int n = 1; FileExists(path) && n < 1000000; ++n) {
-            const std::u16string suffix = u"_" + Ansi2CString(std::to_string(n));
+            std::u16string suffix = u"_";
+            suffix += Ansi2CString(std::to_string(n));
             path = stem + LogFileName(suffix.c_str());
         }
     }

@@ -214,7 +214,10 @@ std::u16string Format(const char16_t* format, ArgSource& args) {
         const int padWidth = width > kMaxWidth ? kMaxWidth : width;
         std::string conversion = "%" + flags;
         if (width >= 0) conversion += std::to_string(padWidth);
-        if (precision >= 0) conversion += "." + std::to_string(precision > kMaxWidth ? kMaxWidth : precision);
+        if (precision >= 0) {
+            conversion += '.';
+            conversion += std::to_string(precision > kMaxWidth ? kMaxWidth : precision);
+        }
 
         switch (conv) {
         case u'd':
