@@ -445,6 +445,16 @@ int CTunedeskDlg::ComboSel(int id) const {
   return combo != nullptr ? combo->currentIndex() : -1;
 }
 
+int CTunedeskDlg::SelectedDevice() const {
+  // Entries carry their bridge number: the list skips bridges it cannot use
+  // (no SPI port, no permission), so a position is not a bridge number.
+  const auto* combo = Item<QComboBox>(IDC_CMB_DEVICE_LIST);
+  if (combo == nullptr || combo->currentIndex() < 0) return -1;
+  bool ok = false;
+  const int device = combo->currentData().toInt(&ok);
+  return ok ? device : combo->currentIndex();
+}
+
 void CTunedeskDlg::SetRadioChecked(int id, bool checked) { Item<QAbstractButton>(id)->setChecked(checked); }
 
 void CTunedeskDlg::SetSliderAndLabel(int sliderId, int labelId, int value) {

@@ -162,6 +162,8 @@ class CTunedeskDlg : public QDialog {
   void SetRadioChecked(int id, bool checked);
   bool IsChecked(int id) const;
   int ComboSel(int id) const;
+  // The bridge number of the chosen device list entry ("N# ..."), -1 when none is chosen.
+  int SelectedDevice() const;
 
   ControlTable m_controls;
   QWidget* m_client = nullptr;  // the area below the menu bar holding the controls

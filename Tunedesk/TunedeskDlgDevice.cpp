@@ -191,7 +191,10 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
   }
   int index = 0;
   for (const std::u16string& name : names) {
-    list->insertItem(index++, QString::fromStdU16String(name));
+    // "N# description": N is the bridge number every later call takes.
+    const std::u16string::size_type hash = name.find(u'#');
+    const int device = hash != std::u16string::npos ? QString::fromStdU16String(name.substr(0, hash)).toInt() : index;
+    list->insertItem(index++, QString::fromStdU16String(name), device);
     if (log) AddLog(StrFormat(u"=>Device: \"%s\" found.", name.c_str()));
   }
   if (log) AddLog(u"Refresh Device OK!");
@@ -220,7 +223,7 @@ void CTunedeskDlg::OnBnClickedBtnOpenDevice() {
 }
 
 void CTunedeskDlg::OpenSelectedDevice() {
-  m_nDevIndex = ComboSel(IDC_CMB_DEVICE_LIST);
+  m_nDevIndex = SelectedDevice();
   if (m_nDevIndex < 0) {
     AddLog(u"Failed to open the SPI device, please select the device first!");
     return;
@@ -255,7 +258,7 @@ void CTunedeskDlg::StartReadBack() {
 }
 
 void CTunedeskDlg::CloseSelectedDevice() {
-  const int index = ComboSel(IDC_CMB_DEVICE_LIST);
+  const int index = SelectedDevice();
   if (index < 0) {
     AddLog(u"Failed to close the device, please select the device first!");
     return;

@@ -71,7 +71,7 @@ void CTunedeskDlg::OnCbnSelChangedVividiOnOff() {
     AddLog(u"Failed to control, please open the device first!\n");
     return;
   }
-  m_nDevIndex = ComboSel(IDC_CMB_DEVICE_LIST);
+  m_nDevIndex = SelectedDevice();
   const unsigned long dev = DeviceArg(m_nDevIndex);
   AddLog(OnOffText(sel, u"Handle Vividi Off...", u"Handle Vividi On..."));
   const bool written = ReadThenWrite(
@@ -88,7 +88,7 @@ void CTunedeskDlg::OnCbnSelChangedSharpeningOnOff() {
     AddLog(u"Failed to control Sharpening On/Off State, please open the device first!\n");
     return;
   }
-  m_nDevIndex = ComboSel(IDC_CMB_DEVICE_LIST);
+  m_nDevIndex = SelectedDevice();
   const unsigned long dev = DeviceArg(m_nDevIndex);
   AddLog(OnOffText(sel, u"Handle Sharpening Off...", u"Handle Sharpening On..."));
   const bool written = ReadThenWrite(
@@ -106,7 +106,7 @@ void CTunedeskDlg::OnCbnSelChangedExtendedContrastOnOff() {
     AddLog(u"Failed to control Extended Contrast On/Off State, please open the device first!\n");
     return;
   }
-  m_nDevIndex = ComboSel(IDC_CMB_DEVICE_LIST);
+  m_nDevIndex = SelectedDevice();
   const unsigned long dev = DeviceArg(m_nDevIndex);
   const bool written = ReadThenWrite(
       true,
@@ -127,7 +127,7 @@ void CTunedeskDlg::OnBnClickedBtnAutoBrightness() {
     AddLog(u"Failed to control Auto Brightness On/Off State, please open the device first!\n");
     return;
   }
-  m_nDevIndex = ComboSel(IDC_CMB_DEVICE_LIST);
+  m_nDevIndex = SelectedDevice();
   const unsigned long dev = DeviceArg(m_nDevIndex);
   const bool written = ReadThenWrite(
       true,
@@ -153,7 +153,7 @@ void CTunedeskDlg::HandleNavoThroughDispOnOff(int on) {
     AddLog(u"Failed to control, please open the device first!\n");
     return;
   }
-  m_nDevIndex = ComboSel(IDC_CMB_DEVICE_LIST);
+  m_nDevIndex = SelectedDevice();
   const unsigned long dev = DeviceArg(m_nDevIndex);
   AddLog(StrFormat(u"Handle Navo Through Display %s...", on != 0 ? u"ON" : u"OFF"));
   const bool written = ReadThenWrite(

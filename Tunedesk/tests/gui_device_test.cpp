@@ -81,7 +81,7 @@ TEST_F(DeviceTest, RefreshListsBridgesInOrderAndLogsOnlyWhenAsked) {
   EXPECT_EQ(dlg_->m_nDevIndex.load(), -1);
 }
 
-TEST_F(DeviceTest, ListPositionIsTheDeviceIndexAndSpiInitUsesTheFailedIndex) {
+TEST_F(DeviceTest, EntryNumberIsTheDeviceIndexAndSpiInitUsesTheFailedIndex) {
   sim::AddBridge(2, 1, "Bridge two");
   CreateWindow();
   ASSERT_EQ(Combo(IDC_CMB_DEVICE_LIST)->count(), 2);
@@ -93,30 +93,31 @@ TEST_F(DeviceTest, ListPositionIsTheDeviceIndexAndSpiInitUsesTheFailedIndex) {
 
   for (unsigned long i = 0; i < 16; ++i) sim::ClearRecord(i);
   ClearLog();
+  sim::InjectFault(2, sim::Fault::OpenRefused);
   SelectDevice(1);
   PressOpenCloseButton();
   Pump();
-  // The second entry is device index 1 (its position), where no bridge is.
-  EXPECT_EQ(sim::Inspect(1).openCalls, 1);
-  EXPECT_EQ(sim::Inspect(2).openCalls, 0);
+  // The second entry is bridge 2, whatever its position in the list.
+  EXPECT_EQ(sim::Inspect(2).openCalls, 1);
+  EXPECT_EQ(sim::Inspect(1).openCalls, 0);
   std::vector<std::string> log = Log();
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log.front(), "Getting SPI parameters...");
   EXPECT_THAT(std::vector<std::string>(log.end() - 2, log.end()), ElementsAre("Failed to open the selected device!", ""));
-  EXPECT_EQ(dlg_->m_nDevIndex.load(), 1);
+  EXPECT_EQ(dlg_->m_nDevIndex.load(), 2);
   EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
   EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
   EXPECT_FALSE(dlg_->m_readBackThread.joinable());
 
-  // "SPIの初期化" now tries index 1, the failed attempt's.
+  // "SPIの初期化" now tries bridge 2, the failed attempt's.
   ClearLog();
   Command(ID_MENU_SPI_INIT);
-  EXPECT_EQ(sim::Inspect(1).initCalls, 1);
+  EXPECT_EQ(sim::Inspect(2).initCalls, 1);
   EXPECT_EQ(sim::Inspect(0).initCalls, 0);
   log = Log();
   ASSERT_EQ(log.size(), 10u);
   EXPECT_EQ(log[0], "Getting SPI parameters...");
-  EXPECT_EQ(log[8], "Failed to initialize SPI!\n");
+  EXPECT_EQ(log[8], "Failed to initialize SPI!\n");  // bridge 2 is still closed
   EXPECT_EQ(log[9], "");
 }
 
