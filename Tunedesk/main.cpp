@@ -18,7 +18,7 @@ constexpr const char kUsage[] =
     "\n"
     "  --backend auto|usb|sim  which bridges to use (also TUNEDESK_BACKEND)\n"
     "  --sim-image FILE        keep the simulated chip's state in FILE\n"
-    "  --faults SPEC           seeded fault injection (also TUNEDESK_FAULTS)\n"
+    "  --faults SETTINGS           seeded fault injection (also TUNEDESK_FAULTS)\n"
     "  --lang en               English captions (also TUNEDESK_LANG)\n"
     "  --trace                 print the debug trace lines to standard error\n"
     "  --version               print the version and exit\n"

@@ -5,7 +5,7 @@
 // transaction reported good must carry the chip's true value. Prints the
 // counts and the resident size along the way.
 //
-//   bench_faultsoak [TRANSACTIONS] [SPEC]     defaults: 100000 "seed=42,rate=0.01"
+//   bench_faultsoak [TRANSACTIONS] [SETTINGS]     defaults: 100000 "seed=42,rate=0.01"
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,11 +36,11 @@ std::string Hex8(unsigned int v) {
 
 int main(int argc, char** argv) {
   const long total = argc > 1 ? std::atol(argv[1]) : 100000;
-  const std::string specText = argc > 2 ? argv[2] : "seed=42,rate=0.01";
+  const std::string planText = argc > 2 ? argv[2] : "seed=42,rate=0.01";
   std::vector<std::string> lines;
   SimSession session([&](const std::u16string& line) { lines.push_back(Narrow(line)); });
   std::string error;
-  if (!ch347::InstallFaults(specText, &error)) {
+  if (!ch347::InstallFaults(planText, &error)) {
     std::fprintf(stderr, "--faults: %s\n", error.c_str());
     return 2;
   }
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   const ch347::FaultBackend::Counts c = faults->GetCounts();
   ch347::SetBackend(nullptr);
 
-  std::printf("spec %s: %ld transactions in %.1f s, %ld good, %ld failed\n", specText.c_str(), total, seconds, ok,
+  std::printf("plan %s: %ld transactions in %.1f s, %ld good, %ld failed\n", planText.c_str(), total, seconds, ok,
               failed);
   std::printf("faults injected: %llu of %llu transfers (%.2f %%): %llu bit flips, %llu short reads, "
               "%llu refused writes, %llu refused reads\n",

@@ -159,7 +159,7 @@ TEST_F(Transaction, WorksWithoutASinkAndWithNegativeDelay) {
   EXPECT_EQ(value, sim::PowerOnValue(kReg));
 }
 
-// --faults wraps the bridge the start options chose; a bad spec is one line.
+// --faults wraps the bridge the start options chose; bad fault settings are one line.
 TEST_F(Transaction, FaultsFromTheStartOptions) {
   StartOptions options;
   options.backend = "sim";

@@ -23,8 +23,8 @@ std::vector<std::string> SplitOn(const std::string& text, char sep) {
 
 }  // namespace
 
-bool ParseFaultSpec(const std::string& text, FaultSpec& spec, std::string* error) {
-    FaultSpec parsed;
+bool ParseFaultPlan(const std::string& text, FaultPlan& plan, std::string* error) {
+    FaultPlan parsed;
     bool rateGiven = false;
     for (const std::string& item : SplitOn(text, ',')) {
         const std::size_t eq = item.find('=');
@@ -54,12 +54,12 @@ bool ParseFaultSpec(const std::string& text, FaultSpec& spec, std::string* error
         }
     }
     if (!rateGiven) return Fail(error, "no rate given (e.g. seed=42,rate=0.01)");
-    spec = parsed;
+    plan = parsed;
     return true;
 }
 
-FaultBackend::FaultBackend(std::shared_ptr<Backend> inner, const FaultSpec& spec)
-    : m_inner(inner ? std::move(inner) : SimulatedBackend()), m_spec(spec), m_random(spec.seed) {}
+FaultBackend::FaultBackend(std::shared_ptr<Backend> inner, const FaultPlan& plan)
+    : m_inner(inner ? std::move(inner) : SimulatedBackend()), m_plan(plan), m_random(plan.seed) {}
 
 FaultBackend::Counts FaultBackend::GetCounts() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -74,14 +74,14 @@ FaultBackend::Kind FaultBackend::Draw(bool read, std::uint64_t& where) {
     const double chance = std::uniform_real_distribution<double>(0.0, 1.0)(m_random);
     const std::uint64_t pick = m_random();
     where = m_random();
-    if (chance >= m_spec.rate) return Kind::None;
+    if (chance >= m_plan.rate) return Kind::None;
     Kind kinds[3];
     std::size_t n = 0;
     if (read) {
-        if (m_spec.flip) kinds[n++] = Kind::Flip;
-        if (m_spec.shortRead) kinds[n++] = Kind::Short;
-        if (m_spec.refuseRead) kinds[n++] = Kind::RefuseRead;
-    } else if (m_spec.refuseWrite) {
+        if (m_plan.flip) kinds[n++] = Kind::Flip;
+        if (m_plan.shortRead) kinds[n++] = Kind::Short;
+        if (m_plan.refuseRead) kinds[n++] = Kind::RefuseRead;
+    } else if (m_plan.refuseWrite) {
         kinds[n++] = Kind::RefuseWrite;
     }
     if (n == 0) return Kind::None;
@@ -131,10 +131,10 @@ int FaultBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::ui
 
 bool InstallFaults(const std::string& text, std::string* error) {
     if (text.empty()) return true;
-    FaultSpec spec;
-    if (!ParseFaultSpec(text, spec, error)) return false;
+    FaultPlan plan;
+    if (!ParseFaultPlan(text, plan, error)) return false;
     try {
-        SetBackend(std::make_shared<FaultBackend>(GetBackend(), spec));
+        SetBackend(std::make_shared<FaultBackend>(GetBackend(), plan));
     } catch (...) {
         return Fail(error, "out of memory");
     }

@@ -1,9 +1,9 @@
 // Seeded fault injection around any backend: the answers of the bridge it
 // wraps get a flipped bit, arrive short, or reads and writes are refused, at a
 // given rate and reproducibly from a seed. For soak runs and tests of the
-// layers above; selected with --faults SPEC or TUNEDESK_FAULTS.
+// layers above; selected with --faults SETTINGS or TUNEDESK_FAULTS.
 //
-// SPEC: comma-separated key=value pairs
+// SETTINGS: comma-separated key=value pairs
 //   rate=R          chance per SPI transfer (write or read) of a fault, 0..1 (required)
 //   seed=N          seed of the fault sequence, decimal (default 1)
 //   kinds=K[+K...]  which faults: flip (one bit of a read's answer), short
@@ -23,7 +23,7 @@
 
 namespace ch347 {
 
-struct FaultSpec {
+struct FaultPlan {
     std::uint64_t seed = 1;
     double rate = 0;
     bool flip = true;
@@ -32,12 +32,12 @@ struct FaultSpec {
     bool refuseRead = true;
 };
 
-// False with a one-line reason in *error when the text is not a SPEC.
-CH347_API bool ParseFaultSpec(const std::string& text, FaultSpec& spec, std::string* error = nullptr);
+// False with a one-line reason in *error when the text is not such settings.
+CH347_API bool ParseFaultPlan(const std::string& text, FaultPlan& plan, std::string* error = nullptr);
 
 class CH347_API FaultBackend final : public Backend {
 public:
-    FaultBackend(std::shared_ptr<Backend> inner, const FaultSpec& spec);
+    FaultBackend(std::shared_ptr<Backend> inner, const FaultPlan& plan);
 
     struct Counts {
         std::uint64_t transfers = 0;  // SPI writes and reads seen
@@ -78,14 +78,14 @@ private:
     Kind Draw(bool read, std::uint64_t& where);
 
     std::shared_ptr<Backend> m_inner;
-    FaultSpec m_spec;
+    FaultPlan m_plan;
     mutable std::mutex m_mutex;
     std::mt19937_64 m_random;
     Counts m_counts;
 };
 
-// Parses SPEC and wraps the backend installed now (GetBackend()) in a
-// FaultBackend. An empty SPEC changes nothing. False with a one-line reason.
+// Parses SETTINGS and wraps the backend installed now (GetBackend()) in a
+// FaultBackend. Empty settings change nothing. False with a one-line reason.
 CH347_API bool InstallFaults(const std::string& text, std::string* error = nullptr);
 
 }  // namespace ch347

@@ -298,15 +298,15 @@ TEST_F(BridgeTest, AnotherBackendServesTheSameCalls) {
 }
 
 TEST_F(BridgeTest, SeededFaultsAroundAnyBackend) {
-    ch347::FaultSpec spec;
-    EXPECT_TRUE(ch347::ParseFaultSpec("seed=42,rate=0.01,kinds=flip+short", spec));
-    EXPECT_EQ(spec.seed, 42u);
-    EXPECT_DOUBLE_EQ(spec.rate, 0.01);
-    EXPECT_TRUE(spec.flip && spec.shortRead && !spec.refuseWrite && !spec.refuseRead);
+    ch347::FaultPlan plan;
+    EXPECT_TRUE(ch347::ParseFaultPlan("seed=42,rate=0.01,kinds=flip+short", plan));
+    EXPECT_EQ(plan.seed, 42u);
+    EXPECT_DOUBLE_EQ(plan.rate, 0.01);
+    EXPECT_TRUE(plan.flip && plan.shortRead && !plan.refuseWrite && !plan.refuseRead);
     std::string error;
     for (const char* bad : {"", "seed=42", "rate=1.5", "rate=x", "rate=0.1,kinds=melt", "rate=0.1,speed=2",
                             "seed=-1,rate=0.1", "rate"}) {
-        EXPECT_FALSE(ch347::ParseFaultSpec(bad, spec, &error)) << bad;
+        EXPECT_FALSE(ch347::ParseFaultPlan(bad, plan, &error)) << bad;
         EXPECT_FALSE(error.empty() || error.find('\n') != std::string::npos) << bad;
     }
 
@@ -366,7 +366,7 @@ TEST_F(BridgeTest, SeededFaultsAroundAnyBackend) {
     EXPECT_EQ(wrapper->Inner(), fake);
     EXPECT_EQ(CH347OpenDevice(3), 77);
     EXPECT_FALSE(ch347::InstallFaults("rate=2", &error));
-    EXPECT_EQ(ch347::GetBackend(), wrapper);  // a bad spec changes nothing
+    EXPECT_EQ(ch347::GetBackend(), wrapper);  // a bad plan changes nothing
     ch347::SetBackend(nullptr);
 }
 

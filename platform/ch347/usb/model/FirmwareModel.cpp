@@ -252,25 +252,25 @@ private:
 FirmwareBus::FirmwareBus() : state_(std::make_shared<State>()) {}
 FirmwareBus::~FirmwareBus() = default;
 
-int FirmwareBus::Plug(const BridgeSpec& spec) {
+int FirmwareBus::Plug(const BridgeLayout& plan) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     Device& d = state_->devices.emplace_back();
-    d.driverAttached = spec.kernelDriver;
+    d.driverAttached = plan.kernelDriver;
     UsbDeviceInfo& info = d.info;
-    info.bus = spec.bus;
-    info.ports = spec.ports;
+    info.bus = plan.bus;
+    info.ports = plan.ports;
     info.address = state_->nextAddress++;
     info.vendorId = kVendorId;
-    info.productId = spec.productId;
-    info.bcdDevice = spec.bcdDevice;
-    info.product = spec.product;
-    info.manufacturer = spec.manufacturer;
+    info.productId = plan.productId;
+    info.bcdDevice = plan.bcdDevice;
+    info.product = plan.product;
+    info.manufacturer = plan.manufacturer;
     // The serial port's interfaces come first; SPI sits on the vendor
     // interface after them (2 on the CH347T, 4 on the CH347F).
     info.interfaces = {{0, 0, 0x83}, {1, 0x02, 0x82}};
-    if (spec.productId == kPidCh347f) info.interfaces.push_back({2, 0x04, 0x84});
-    if (spec.productId == kPidCh347f) info.interfaces.push_back({3, 0, 0x85});
-    info.interfaces.push_back({spec.productId == kPidCh347f ? 4 : 2, kSpiOut, kSpiIn});
+    if (plan.productId == kPidCh347f) info.interfaces.push_back({2, 0x04, 0x84});
+    if (plan.productId == kPidCh347f) info.interfaces.push_back({3, 0, 0x85});
+    info.interfaces.push_back({plan.productId == kPidCh347f ? 4 : 2, kSpiOut, kSpiIn});
     return static_cast<int>(state_->devices.size() - 1);
 }
 

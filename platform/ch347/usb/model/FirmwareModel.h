@@ -33,7 +33,7 @@ enum class Fault {
 };
 inline constexpr int kAlways = -1;
 
-struct BridgeSpec {
+struct BridgeLayout {
     std::uint8_t bus = 1;
     std::vector<std::uint8_t> ports{1};
     std::uint16_t productId = kPidCh347tMode1;
@@ -54,7 +54,7 @@ public:
     ~FirmwareBus() override;
 
     // Plugs a bridge in; returns its id for the calls below.
-    int Plug(const BridgeSpec& spec);
+    int Plug(const BridgeLayout& plan);
     void Unplug(int id);
     // Unplugs the bridge during its `transfers`-th bulk transfer from now (1: the next).
     void UnplugAfter(int id, int transfers);

@@ -64,16 +64,16 @@ protected:
 };
 
 TEST_F(UsbLifecycle, TwoBridgesAndAModeThreeOneEnumerateOpenReadBackAndClose) {
-    model::BridgeSpec f;
+    model::BridgeLayout f;
     f.bus = 2;
     f.ports = {1};
     f.productId = kPidCh347f;
     f.kernelDriver = true;  // a kernel SPI driver holds the interface
     const int fId = bus_->Plug(f);
-    model::BridgeSpec t;
+    model::BridgeLayout t;
     t.ports = {3};
     const int tId = bus_->Plug(t);
-    model::BridgeSpec m3;
+    model::BridgeLayout m3;
     m3.ports = {1, 2};
     m3.productId = kPidCh347tMode3;
     const int m3Id = bus_->Plug(m3);
@@ -154,14 +154,14 @@ TEST_F(UsbLifecycle, AutoUsesRealBridgesOnlyWhenOneIsPluggedIn) {
 }
 
 TEST_F(UsbLifecycle, PermissionDeniedAndBusyBridgesAreReportedWithTheirFix) {
-    model::BridgeSpec t;
+    model::BridgeLayout t;
     t.ports = {4};
     const int tId = bus_->Plug(t);
-    model::BridgeSpec f;
+    model::BridgeLayout f;
     f.ports = {5};
     f.productId = kPidCh347f;
     const int fId = bus_->Plug(f);
-    model::BridgeSpec hid;
+    model::BridgeLayout hid;
     hid.ports = {6};
     hid.productId = kPidCh347tMode2;
     bus_->Plug(hid);
@@ -211,9 +211,9 @@ TEST_F(UsbLifecycle, TimeOutAndWrongEchoFailTheTransactionThenItWorksAgain) {
 // refreshes the list: every call fails at once, nothing read before is
 // lost, closing fails cleanly and the bridge is no longer listed.
 TEST_F(UsbLifecycle, UnplugInTheMiddleOfAnEdidRead) {
-    model::BridgeSpec spec;
-    spec.productId = kPidCh347f;
-    const int id = bus_->Plug(spec);
+    model::BridgeLayout plan;
+    plan.productId = kPidCh347f;
+    const int id = bus_->Plug(plan);
     Enumerate();
     ASSERT_TRUE(Open(0));
     std::array<std::uint8_t, 256> edid{};
