@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   const ch347::FaultBackend::Counts c = faults->GetCounts();
   ch347::SetBackend(nullptr);
 
-  std::printf("plan %s: %ld transactions in %.1f s, %ld good, %ld failed\n", planText.c_str(), total, seconds, ok,
+  std::printf("faults %s: %ld transactions in %.1f s, %ld good, %ld failed\n", planText.c_str(), total, seconds, ok,
               failed);
   std::printf("faults injected: %llu of %llu transfers (%.2f %%): %llu bit flips, %llu short reads, "
               "%llu refused writes, %llu refused reads\n",
