@@ -35,8 +35,10 @@ constexpr std::size_t kInTransferBytes = 512;
 // An answer that never grows (zero-length packets only) is given up after this many.
 constexpr int kMaxEmptyTransfers = 3;
 // After a malformed or late answer, what is still queued on the IN endpoint
-// is read away with a short time-out, so the next call starts on a clean stream.
-constexpr unsigned int kDrainTimeoutMs = 5;
+// is read away, so the next call starts on a clean stream: every frame a
+// failed read still owed, plus a few. The time-out covers one full frame at
+// the slowest clock (507 bytes at 468.75 kHz take 8.7 ms).
+constexpr unsigned int kDrainTimeoutMs = 20;
 constexpr int kMaxDrainTransfers = 4;
 
 std::string PortPath(const UsbDeviceInfo& device) {
@@ -207,10 +209,11 @@ public:
                                     static_cast<std::uint16_t>(config.iDelayDeactive)));
     }
 
-    void Recover() {
+    void Recover(std::size_t owedBytes = 0) {
         inbox.clear();
         std::uint8_t scratch[kInTransferBytes];
-        for (int i = 0; i < kMaxDrainTransfers && SpiReady(); ++i) {
+        const int limit = kMaxDrainTransfers + static_cast<int>((owedBytes + kMaxDataPerFrame - 1) / kMaxDataPerFrame);
+        for (int i = 0; i < limit && SpiReady(); ++i) {
             std::size_t got = 0;
             if (!Note(handle->BulkIn(epIn, scratch, sizeof scratch, got, kDrainTimeoutMs))) break;
         }
@@ -249,11 +252,22 @@ std::size_t UsbBackend::Rescan() {
     std::vector<std::shared_ptr<Bridge>> dropped;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            for (std::shared_ptr<Bridge>& old : bridges_) {
-                if (old && SameDevice(old->usb, found[i].first)) next[i] = std::move(old);
+        // A bridge still plugged in keeps its index; new ones take the free
+        // indexes in scan order.
+        std::vector<bool> placed(found.size(), false);
+        for (std::size_t slot = 0; slot < bridges_.size(); ++slot) {
+            for (std::size_t i = 0; i < found.size() && bridges_[slot]; ++i) {
+                if (!placed[i] && SameDevice(bridges_[slot]->usb, found[i].first)) {
+                    next[slot] = std::move(bridges_[slot]);
+                    placed[i] = true;
+                }
             }
-            if (!next[i]) next[i] = std::make_shared<Bridge>(found[i].first, found[i].second);
+        }
+        std::size_t freeSlot = 0;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (placed[i]) continue;
+            while (next[freeSlot]) ++freeSlot;
+            next[freeSlot] = std::make_shared<Bridge>(found[i].first, found[i].second);
         }
         for (std::shared_ptr<Bridge>& old : bridges_) {
             if (old) dropped.push_back(std::move(old));
@@ -460,7 +474,7 @@ int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint
         }
     }
     if (select && !b->gone) ok = b->ChipSelect(false) && ok;
-    if (!ok) b->Recover();
+    if (!ok) b->Recover(wanted - got);
     length = got;
     return ok ? 1 : 0;
 }

@@ -2,8 +2,9 @@
 // interface, on any UsbTransport (libusb in the product, a firmware model in
 // tests).
 //
-// Indexes: the bridges found are ordered by bus number, then port path, so a
-// bridge keeps its index while the set of plugged bridges stays the same. The
+// Indexes: the bridges found are ordered by bus number, then port path. A
+// bridge keeps its index while it stays plugged in (one plugged in later takes
+// a free index, so an open session never moves to another bridge). The
 // bus is scanned again when index 0 is opened (the start of every enumeration)
 // and at the first open. A CH347T in mode 3 takes an index and opens without
 // touching USB (its interface carries JTAG), so the link library can read its

@@ -184,6 +184,39 @@ TEST_F(BridgeOnModel, MalformedAnswersFailTheCallAndTheNextCallIsClean) {
     std::uint32_t n = 8;
     EXPECT_EQ(backend_.SpiRead(0, 0x80, 0, n, data.data()), 0);
     EXPECT_EQ(n, 0u);
+
+    // A long read that fails at its first frame leaves no frame behind for the
+    // next read to take as its own answer.
+    Bytes tail(5 * 507 + 10, 0xF8);
+    bus_->PresetRead(id_, tail);
+    bus_->InjectFault(id_, model::Fault::WrongEcho);
+    Bytes big(tail.size());
+    n = static_cast<std::uint32_t>(big.size());
+    EXPECT_EQ(backend_.SpiRead(0, 0x80, 0, n, big.data()), 0);
+    bus_->PresetRead(id_, {1, 2, 3, 4});
+    n = 4;
+    EXPECT_EQ(backend_.SpiRead(0, 0x80, 0, n, data.data()), 1);
+    EXPECT_EQ(data[0], 1);
+}
+
+TEST(UsbIndexes, ABridgeKeepsItsIndexWhenAnotherIsPluggedInBeforeIt) {
+    auto bus = std::make_shared<model::FirmwareBus>();
+    UsbBackend backend{bus};
+    model::BridgeLayout later;
+    later.ports = {3};
+    bus->Plug(later);
+    ASSERT_NE(backend.OpenDevice(0), CH347_INVALID_HANDLE);  // the list: 0# port 3
+    backend.CloseDevice(0);
+    model::BridgeLayout earlier;
+    earlier.ports = {1};
+    bus->Plug(earlier);
+    mDeviceInforS info{};
+    ASSERT_NE(backend.OpenDevice(0), CH347_INVALID_HANDLE);
+    ASSERT_EQ(backend.GetDeviceInfor(0, info), 1);
+    EXPECT_NE(std::string(info.FuncDescStr).find("port 3"), std::string::npos) << info.FuncDescStr;
+    ASSERT_NE(backend.OpenDevice(1), CH347_INVALID_HANDLE);
+    ASSERT_EQ(backend.GetDeviceInfor(1, info), 1);
+    EXPECT_NE(std::string(info.FuncDescStr).find("port 1"), std::string::npos) << info.FuncDescStr;
 }
 
 }  // namespace
