@@ -57,12 +57,19 @@ Result ReadChip(unsigned long device, std::vector<Value>& out, std::string& erro
   return Result::Ok;
 }
 
-Result Save(unsigned long device, const std::u16string& path, std::string& error) {
+Result Save(unsigned long device, const std::u16string& path, std::string& error,
+            std::vector<std::string>* skipped) {
   std::vector<Value> values;
   if (Result r = ReadChip(device, values, error); r != Result::Ok) return r;
   std::vector<std::pair<std::u16string, std::u16string>> entries;
   for (const Value& v : values) {
     const std::string text = features::FormatValue(*v.feature, v.value);
+    unsigned int writable = 0;
+    std::string ignored;
+    if (!features::ParseValue(*v.feature, text, writable, ignored)) {
+      if (skipped != nullptr) skipped->push_back(std::string(v.feature->name) + "=" + text);
+      continue;
+    }
     entries.emplace_back(ini::FromUtf8(v.feature->name), ini::FromUtf8(text));
   }
   if (!ini::WriteStrings(path, kSection, entries)) {

@@ -32,8 +32,11 @@ Result ReadChip(unsigned long device, std::vector<Value>& out, std::string& erro
                 const std::vector<Value>* only = nullptr);
 
 // Reads the chip and stores every readable feature in the file's [Picture]
-// section; other lines of an existing file are kept.
-Result Save(unsigned long device, const std::u16string& path, std::string& error);
+// section; other lines of an existing file are kept. A value that can be read
+// but not written ("tiny", "custom") is left out, so that the file can always
+// be applied; `skipped` receives such entries as "name=value".
+Result Save(unsigned long device, const std::u16string& path, std::string& error,
+            std::vector<std::string>* skipped = nullptr);
 
 // The file's entries, each checked as a value that can be read (a saved
 // profile may hold "tiny" or "custom").

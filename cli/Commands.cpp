@@ -135,6 +135,14 @@ int CmdSet(Context& ctx, const std::vector<std::string>& args) {
 
 // ---- reg ----------------------------------------------------------------------
 
+
+// A usage error found after the output began: nothing is printed, not even
+// an empty JSON object a script could take for a result.
+int Refused(Output& out) {
+  out.Discard();
+  return kUsage;
+}
+
 int CmdReg(Context& ctx, const std::vector<std::string>& all) {
   std::string sub;
   if (!Subcommand(ctx, all, {"read", "write", "dump"}, sub)) return kUsage;
@@ -172,7 +180,7 @@ int CmdReg(Context& ctx, const std::vector<std::string>& all) {
   if (sub == "dump") {
     if (!args.empty()) {
       Error(ctx, "takes no arguments");
-      return kUsage;
+      return Refused(out);
     }
     std::vector<unsigned int> addresses(std::begin(kPictureQualityRegisters), std::end(kPictureQualityRegisters));
     for (unsigned int i = 0; i < kSharpeningKernelSize; ++i) addresses.push_back(kRegSharpeningKernel + 4 * i);
@@ -185,13 +193,13 @@ int CmdReg(Context& ctx, const std::vector<std::string>& all) {
   }
   if (args.empty()) {
     Error(ctx, sub == "read" ? "needs ADDR..." : "needs ADDR=VALUE...");
-    return kUsage;
+    return Refused(out);
   }
 
   if (sub == "read") {
     std::list<unsigned int> addresses;
     for (const std::string& a : args)
-      if (!spirw::ParseHexList(Wide(a), spirw::Field::Address, addresses, ErrorsTo(ctx))) return kUsage;
+      if (!spirw::ParseHexList(Wide(a), spirw::Field::Address, addresses, ErrorsTo(ctx))) return Refused(out);
     for (const unsigned int address : addresses) {
       unsigned int value = 0;
       if (!readOne(address, value)) return kFailed;
@@ -206,14 +214,14 @@ int CmdReg(Context& ctx, const std::vector<std::string>& all) {
     std::list<unsigned int> address, data;
     if (eq == std::string::npos) {
       Error(ctx, "\"" + a + "\" is not ADDR=VALUE; nothing written");
-      return kUsage;
+      return Refused(out);
     }
     if (!spirw::ParseHexList(Wide(a.substr(0, eq)), spirw::Field::Address, address, ErrorsTo(ctx)) ||
         !spirw::ParseHexList(Wide(a.substr(eq + 1)), spirw::Field::Data, data, ErrorsTo(ctx)))
-      return kUsage;
+      return Refused(out);
     if (address.size() != 1 || data.size() != 1) {
       Error(ctx, "\"" + a + "\" is not one ADDR=VALUE; nothing written");
-      return kUsage;
+      return Refused(out);
     }
     writes.emplace_back(address.front(), data.front());
   }
@@ -312,8 +320,12 @@ int CmdProfile(Context& ctx, const std::vector<std::string>& all) {
   }
   if (const int open = OpenDevice(ctx); open != kOk) return open;
   if (sub == "save") {
-    const profile::Result r = profile::Save(ctx.device, path, error);
+    std::vector<std::string> skipped;
+    const profile::Result r = profile::Save(ctx.device, path, error, &skipped);
     if (r != profile::Result::Ok) Error(ctx, error);
+    for (const std::string& entry : skipped) {
+      if (!ctx.quiet) std::fprintf(stderr, "tunedesk-cli: profile save: %s left out: it can be read but not written\n", entry.c_str());
+    }
     return FromResult(r);
   }
 

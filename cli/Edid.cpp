@@ -177,14 +177,22 @@ int EdidWrite(Context& ctx, const std::vector<std::string>& all) {
     Error(ctx, error + "; nothing written");
     return kUsage;
   }
+  // The checksums corrected, reported once the write has gone through.
+  std::vector<std::pair<std::string, std::string>> corrected;
   if (fix) {
     for (size_t b = 0; b < 2; ++b) {
       const unsigned char sum = Checksum(edid, b);
       if (edid[b * kBlock + kBlock - 1] == sum) continue;
       edid[b * kBlock + kBlock - 1] = sum;
-      if (!ctx.quiet) std::printf("checksum%zu=%s\n", b, Hex8(sum).c_str());
+      corrected.emplace_back("checksum" + std::to_string(b), Hex8(sum));
     }
   }
+  auto done = [&] {
+    Output out(ctx);
+    if (!ctx.quiet)
+      for (const auto& [name, value] : corrected) out.String(name, value);
+    return kOk;
+  };
   std::vector<std::string> faults;
   if (!HeaderOk(edid)) faults.push_back("the header of block 0 is wrong");
   for (size_t b = 0; b < 2; ++b)
@@ -201,7 +209,7 @@ int EdidWrite(Context& ctx, const std::vector<std::string>& all) {
     Error(ctx, "a transaction of the EDID write failed");
     return kFailed;
   }
-  if (!verify) return kOk;
+  if (!verify) return done();
   Edid back{};
   if (!ReadChipEdid(ctx, false, back)) {
     Error(ctx, "a transaction of the read-back failed");
@@ -217,7 +225,7 @@ int EdidWrite(Context& ctx, const std::vector<std::string>& all) {
     Error(ctx, std::to_string(mismatches) + " bytes read back differ");
     return kFailed;
   }
-  return kOk;
+  return done();
 }
 
 int EdidCheck(Context& ctx, const std::vector<std::string>& args) {

@@ -192,6 +192,21 @@ TEST_F(CliTest, JsonOutputParses) {
 
   r = Cli("--json reg read 0x40080040");
   EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["0x40080040"].toString(), "0x00000082");
+  // A refused command prints no object a script could take for a result.
+  r = Cli("--json reg read zz");
+  EXPECT_RUN(r, 2);
+  EXPECT_EQ(r.out, "");
+  // Corrected checksums are part of the object too.
+  EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+  std::string edid = ReadAll(dir_ / "e.bin");
+  edid[127] = static_cast<char>(edid[127] + 1);
+  WriteAll(dir_ / "e.bin", edid);
+  r = Cli("--json edid write e.bin --fix-checksums");
+  EXPECT_RUN(r, 0);
+  error = {};
+  const QJsonObject fixed = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error).object();
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << r.out;
+  EXPECT_TRUE(fixed["checksum0"].isString()) << r.out;
 }
 #endif
 
@@ -304,6 +319,15 @@ TEST_F(CliTest, ProfileSaveChangeDiffApply) {
   EXPECT_EQ(Lines(r.out).size(), 16u);
   EXPECT_RUN(Cli("profile diff a.ini"), 0);
   EXPECT_EQ(Cli("profile diff a.ini").out, "");
+
+  // A value that can be read but not written stays out of a saved profile,
+  // so the profile still applies.
+  EXPECT_RUN(Cli("reg write 0x4008001C=0x10"), 0);
+  r = Cli("profile save c.ini");
+  EXPECT_RUN(r, 0);
+  EXPECT_EQ(ReadAll(dir_ / "c.ini").find("area="), std::string::npos);
+  EXPECT_NE(r.err.find("area=custom left out"), std::string::npos) << r.err;
+  EXPECT_RUN(Cli("profile apply c.ini"), 0);
 
   // A partial profile compares and applies only what it names.
   WriteAll(dir_ / "part.ini", "; bench preset\n[Picture]\nvivid.intensity = 10\n[Other]\nx=1\n");

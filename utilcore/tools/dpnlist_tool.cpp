@@ -7,6 +7,7 @@
 //                                      printed as the initializer for DPNList.cpp
 //   dpnlist_tool sign KEYFILE HEX...   writes DPNList.bin in the current folder,
 //                                      one entry per HEX argument (all the same length)
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -41,10 +42,19 @@ bool ParseHex(const char* text, std::vector<unsigned char>& out) {
 int KeyGen(const char* path) {
     unsigned char priv[32], pub[32];
     makeKeyPairs(priv, pub);
+    // Without randomness makeKeyPairs leaves zeros: such a key must never be trusted.
+    if (std::all_of(pub, pub + sizeof pub, [](unsigned char b) { return b == 0; })) {
+        std::fprintf(stderr, "no key was made: the system gave no random bytes\n");
+        return 1;
+    }
     // O_EXCL: never overwrite the key every shipped build trusts.
     const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    const bool ok = fd >= 0 && write(fd, priv, sizeof priv) == static_cast<ssize_t>(sizeof priv);
-    if (fd >= 0) close(fd);
+    bool ok = fd >= 0 && write(fd, priv, sizeof priv) == static_cast<ssize_t>(sizeof priv);
+    if (fd >= 0) {
+        ok = close(fd) == 0 && ok;
+        // A partial key file would block the next keygen and sign nothing.
+        if (!ok) unlink(path);
+    }
     tdcrypto::SecureZero(priv, sizeof priv);
     if (!ok) {
         std::perror(path);
