@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "Ch347Backend.h"
 #include "Ch347Sim.h"
@@ -15,19 +16,23 @@ namespace {
 // argv[i] is another option, -1 when the value is missing.
 int TakeValue(int argc, char** argv, int i, std::string_view name, std::string& value, std::string& error) {
   const std::string_view arg = argv[i];
+  int taken = 0;
+  std::string given;
   if (arg == name) {
-    if (i + 1 >= argc) {
-      error = std::string(name) + " needs a value";
-      return -1;
-    }
-    value = argv[i + 1];
-    return 2;
+    if (i + 1 < argc && argv[i + 1] != nullptr) given = argv[i + 1];
+    taken = 2;
+  } else if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
+    given = std::string(arg.substr(name.size() + 1));
+    taken = 1;
   }
-  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
-    value = std::string(arg.substr(name.size() + 1));
-    return 1;
+  if (taken == 0) return 0;
+  // An empty value would quietly fall back to the environment or the default.
+  if (given.empty()) {
+    error = std::string(name) + " needs a value";
+    return -1;
   }
-  return 0;
+  value = std::move(given);
+  return taken;
 }
 
 void FromEnvironment(std::string& value, const char* variable) {
