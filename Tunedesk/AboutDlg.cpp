@@ -8,15 +8,15 @@
 #include "ControlTable.h"
 
 QIcon TunedeskIcon() {
-  // The desktop entry's icon (dist/icons), built into the program.
-  static const QIcon icon = [] {
-    QIcon result;
-    for (const int size : {16, 32, 48, 64, 128, 256}) {
-      result.addFile(QStringLiteral(":/icons/tunedesk-%1.png").arg(size), QSize(size, size));
-    }
-    return result;
-  }();
-  return icon;
+    // The desktop entry's icon (dist/icons), built into the program.
+    static const QIcon icon = [] {
+        QIcon result;
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
+            result.addFile(QStringLiteral(":/icons/tunedesk-%1.png").arg(size), QSize(size, size));
+        }
+        return result;
+    }();
+    return icon;
 }
 
 namespace {
@@ -33,16 +33,16 @@ constexpr ControlRecord kAboutControls[] = {
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(Caption(QT_TRANSLATE_NOOP("Caption", "关于 Tunedesk")));
-  setWindowIcon(TunedeskIcon());
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(8);
-  setFont(font);
-  ControlTable controls;  // the widgets belong to the dialog; the map is only needed here
-  controls.Build(this, kAboutControls, font);
-  setFixedSize(controls.MapDialogSize(170, 62));
-  if (auto* icon = controls.Item<QLabel>(IDC_ABOUT_ICON)) {
-    icon->setPixmap(TunedeskIcon().pixmap(32, 32));
-  }
-  if (auto* ok = controls.Item<QPushButton>(IDOK)) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    setWindowTitle(Caption(QT_TRANSLATE_NOOP("Caption", "关于 Tunedesk")));
+    setWindowIcon(TunedeskIcon());
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    setFont(font);
+    ControlTable controls;  // the widgets belong to the dialog; the map is only needed here
+    controls.Build(this, kAboutControls, font);
+    setFixedSize(controls.MapDialogSize(170, 62));
+    if (auto* icon = controls.Item<QLabel>(IDC_ABOUT_ICON)) {
+        icon->setPixmap(TunedeskIcon().pixmap(32, 32));
+    }
+    if (auto* ok = controls.Item<QPushButton>(IDOK)) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -8,7 +8,7 @@
 QIcon TunedeskIcon();
 
 class CAboutDlg : public QDialog {
-  Q_OBJECT
- public:
-  explicit CAboutDlg(QWidget* parent = nullptr);
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
 };

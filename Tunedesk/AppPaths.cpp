@@ -12,63 +12,63 @@
 namespace {
 
 bool IsFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // access() lets root write anywhere, so for root the folder's mode decides:
 // an administrator who takes the write bits away means "do not write here",
 // and root running an installed program must not litter its folder either.
 bool MayWriteFolder(const std::string& folder) {
-  struct stat st;
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  if (geteuid() == 0) return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-  return access(folder.c_str(), W_OK) == 0;
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (geteuid() == 0) return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    return access(folder.c_str(), W_OK) == 0;
 }
 
 // cmake --install and the package put the translations in share/tunedesk
 // beside bin/; /usr/bin, ~/.local/bin and the like are no place for a
 // program's settings even when the user may write them.
 bool IsInstalledLayout(const std::string& programDir) {
-  const size_t cut = programDir.find_last_of('/');
-  if (cut == std::string::npos) return false;
-  return IsFolder(programDir.substr(0, cut) + "/share/tunedesk");
+    const size_t cut = programDir.find_last_of('/');
+    if (cut == std::string::npos) return false;
+    return IsFolder(programDir.substr(0, cut) + "/share/tunedesk");
 }
 
 std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
-  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
-  return {};
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+    return {};
 }
 
 // An XDG variable counts only when it holds an absolute path; otherwise the
 // user's home + `fallback`.
 std::string XdgFolder(const char* variable, const char* fallback) {
-  if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') return value;
-  const std::string home = HomeFolder();
-  return home.empty() ? std::string() : home + fallback;
+    if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') return value;
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : home + fallback;
 }
 
 }  // namespace
 
 AppFolders ResolveAppFolders(const std::u16string& programDir) {
-  AppFolders folders;
-  const std::u16string beside = programDir + GetFileSeparator();
-  folders.settingsFile = beside + u"Config.ini";
-  folders.outputLogDir = beside + u"OutputLog";
+    AppFolders folders;
+    const std::u16string beside = programDir + GetFileSeparator();
+    folders.settingsFile = beside + u"Config.ini";
+    folders.outputLogDir = beside + u"OutputLog";
 
-  std::string native;
-  if (CString2Ansi(programDir, native) == 0 || native.empty()) return folders;
-  if (MayWriteFolder(native) && !IsInstalledLayout(native)) return folders;
+    std::string native;
+    if (CString2Ansi(programDir, native) == 0 || native.empty()) return folders;
+    if (MayWriteFolder(native) && !IsInstalledLayout(native)) return folders;
 
-  const std::string config = XdgFolder("XDG_CONFIG_HOME", "/.config");
-  const std::string state = XdgFolder("XDG_STATE_HOME", "/.local/state");
-  // Without any home folder there is nowhere else to go.
-  if (config.empty() || state.empty()) return folders;
-  folders.besideProgram = false;
-  folders.settingsFile = Ansi2CString(config + "/tunedesk/Config.ini");
-  folders.outputLogDir = Ansi2CString(state + "/tunedesk/OutputLog");
-  return folders;
+    const std::string config = XdgFolder("XDG_CONFIG_HOME", "/.config");
+    const std::string state = XdgFolder("XDG_STATE_HOME", "/.local/state");
+    // Without any home folder there is nowhere else to go.
+    if (config.empty() || state.empty()) return folders;
+    folders.besideProgram = false;
+    folders.settingsFile = Ansi2CString(config + "/tunedesk/Config.ini");
+    folders.outputLogDir = Ansi2CString(state + "/tunedesk/OutputLog");
+    return folders;
 }
 
 std::u16string SettingsFilePath() { return ResolveAppFolders(GetBaseDir()).settingsFile; }
@@ -76,12 +76,12 @@ std::u16string SettingsFilePath() { return ResolveAppFolders(GetBaseDir()).setti
 std::u16string OutputLogDir() { return ResolveAppFolders(GetBaseDir()).outputLogDir; }
 
 bool MakeAppFolder(const std::u16string& folder) {
-  std::string native;
-  if (CString2Ansi(folder, native) == 0 || native.empty()) return false;
-  for (size_t at = native.find('/', 1);; at = native.find('/', at + 1)) {
-    const std::string level = native.substr(0, at);
-    if (!IsFolder(level) && mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (at == std::string::npos) break;
-  }
-  return IsFolder(native);
+    std::string native;
+    if (CString2Ansi(folder, native) == 0 || native.empty()) return false;
+    for (size_t at = native.find('/', 1);; at = native.find('/', at + 1)) {
+        const std::string level = native.substr(0, at);
+        if (!IsFolder(level) && mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (at == std::string::npos) break;
+    }
+    return IsFolder(native);
 }

@@ -21,9 +21,9 @@ std::u16string OutputLogDir();
 // The decision itself, for a program living in `programDir`; the two
 // functions above pass GetBaseDir(). Reads the environment on every call.
 struct AppFolders {
-  bool besideProgram = true;
-  std::u16string settingsFile;  // .../Config.ini
-  std::u16string outputLogDir;  // .../OutputLog
+    bool besideProgram = true;
+    std::u16string settingsFile;  // .../Config.ini
+    std::u16string outputLogDir;  // .../OutputLog
 };
 AppFolders ResolveAppFolders(const std::u16string& programDir);
 

@@ -16,76 +16,76 @@
 #include <QString>
 
 class CHListBox : public QAbstractScrollArea {
-  Q_OBJECT
- public:
-  static constexpr int LB_ERR = -1;
+    Q_OBJECT
+public:
+    static constexpr int LB_ERR = -1;
 
-  explicit CHListBox(QWidget* parent = nullptr);
+    explicit CHListBox(QWidget* parent = nullptr);
 
-  // Appends a line; returns its index.
-  int AddString(const QString& text);
-  int AddString(std::u16string text);
-  // Inserts before `index` (-1 appends); returns the index or LB_ERR when
-  // `index` is past the end.
-  int InsertString(int index, const QString& text);
-  // Removes line `index`; returns the number of lines left or LB_ERR.
-  int DeleteString(int index);
-  // Removes every line and forgets the widest width (the scroll range itself
-  // stays until the next line is added).
-  void ResetContent();
+    // Appends a line; returns its index.
+    int AddString(const QString& text);
+    int AddString(std::u16string text);
+    // Inserts before `index` (-1 appends); returns the index or LB_ERR when
+    // `index` is past the end.
+    int InsertString(int index, const QString& text);
+    // Removes line `index`; returns the number of lines left or LB_ERR.
+    int DeleteString(int index);
+    // Removes every line and forgets the widest width (the scroll range itself
+    // stays until the next line is added).
+    void ResetContent();
 
-  // Appends lines taken from the front of `lines` until it is empty or
-  // `deadline` has passed (checked every few hundred lines); returns true when
-  // lines are left. Keeps the view responsive while a big backlog drains.
-  bool AppendLines(std::list<std::u16string>& lines, std::chrono::steady_clock::time_point deadline);
+    // Appends lines taken from the front of `lines` until it is empty or
+    // `deadline` has passed (checked every few hundred lines); returns true when
+    // lines are left. Keeps the view responsive while a big backlog drains.
+    bool AppendLines(std::list<std::u16string>& lines, std::chrono::steady_clock::time_point deadline);
 
-  int GetCount() const { return static_cast<int>(lines_.size()); }
-  QString GetText(int index) const;
-  const std::u16string& GetLine(int index) const { return lines_.at(static_cast<std::size_t>(index)); }
+    int GetCount() const { return static_cast<int>(lines_.size()); }
+    QString GetText(int index) const;
+    const std::u16string& GetLine(int index) const { return lines_.at(static_cast<std::size_t>(index)); }
 
-  // The horizontal scroll range in pixels, and the widest line seen so far
-  // (text width plus three border widths).
-  int GetHorizontalExtent() const { return horizontalExtent_; }
-  void SetHorizontalExtent(int extent);
-  int GetMaxExtent() const { return maxExtent_; }
+    // The horizontal scroll range in pixels, and the widest line seen so far
+    // (text width plus three border widths).
+    int GetHorizontalExtent() const { return horizontalExtent_; }
+    void SetHorizontalExtent(int extent);
+    int GetMaxExtent() const { return maxExtent_; }
 
-  // Width of `text` in the list's font plus the margin, as used for the extent.
-  int TextExtent(const QString& text) const;
+    // Width of `text` in the list's font plus the margin, as used for the extent.
+    int TextExtent(const QString& text) const;
 
-  int GetTopIndex() const;
-  void SetTopIndex(int index);
-  // Scrolls so that the last line is visible.
-  void ScrollToBottom();
-  int GetCurSel() const { return curSel_; }
-  void SetCurSel(int index);
-  int ItemHeight() const { return itemHeight_; }
+    int GetTopIndex() const;
+    void SetTopIndex(int index);
+    // Scrolls so that the last line is visible.
+    void ScrollToBottom();
+    int GetCurSel() const { return curSel_; }
+    void SetCurSel(int index);
+    int ItemHeight() const { return itemHeight_; }
 
- signals:
-  // A right-button press over the list, at `globalPos`; emitted before the
-  // press is processed as usual.
-  void rightButtonPressed(const QPoint& globalPos);
+signals:
+    // A right-button press over the list, at `globalPos`; emitted before the
+    // press is processed as usual.
+    void rightButtonPressed(const QPoint& globalPos);
 
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void changeEvent(QEvent* event) override;
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
- private:
-  int MeasureLine(const std::u16string& text) const;
-  void Widen(const std::u16string& text);
-  void UpdateFontMetrics();
-  void UpdateScrollBars();
-  int VisibleLines() const;
+private:
+    int MeasureLine(const std::u16string& text) const;
+    void Widen(const std::u16string& text);
+    void UpdateFontMetrics();
+    void UpdateScrollBars();
+    int VisibleLines() const;
 
-  std::deque<std::u16string> lines_;
-  int maxExtent_ = 0;
-  int horizontalExtent_ = 0;
-  int curSel_ = -1;
-  int itemHeight_ = 16;
-  // Advance widths (fractional, summed before rounding, as the font engine
-  // does) of the characters below U+0300, where no shaping is needed, so
-  // measuring a log line is a table walk.
-  std::array<float, 0x300> advances_{};
+    std::deque<std::u16string> lines_;
+    int maxExtent_ = 0;
+    int horizontalExtent_ = 0;
+    int curSel_ = -1;
+    int itemHeight_ = 16;
+    // Advance widths (fractional, summed before rounding, as the font engine
+    // does) of the characters below U+0300, where no shaping is needed, so
+    // measuring a log line is a table walk.
+    std::array<float, 0x300> advances_{};
 };

@@ -27,200 +27,184 @@ namespace {
 // so controls placed just below the caption in the layout tables stay inside
 // the frame instead of overlapping a title bar above it.
 class ClassicGroupBox : public QGroupBox {
- public:
-  using QGroupBox::QGroupBox;
+public:
+    using QGroupBox::QGroupBox;
 
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    const QFontMetrics fm(font());
-    const int top = fm.height() / 2;
-    const QRect frame(0, top, width() - 1, height() - top - 1);
-    // Etched frame: dark line with a light one just inside.
-    p.setPen(palette().color(QPalette::Mid));
-    p.drawRect(frame.adjusted(0, 0, -1, -1));
-    p.setPen(palette().color(QPalette::Light));
-    p.drawRect(frame.adjusted(1, 1, 0, 0));
-    if (title().isEmpty()) return;
-    const int indent = std::max(4, fm.averageCharWidth());
-    const QString text = fm.elidedText(title(), Qt::ElideRight, std::max(0, width() - 2 * indent));
-    const QRect textRect(indent, 0, fm.horizontalAdvance(text) + 4, fm.height());
-    p.fillRect(textRect, palette().color(QPalette::Window));
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    p.drawText(textRect, Qt::AlignCenter, text);
-  }
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics fm(font());
+        const int top = fm.height() / 2;
+        const QRect frame(0, top, width() - 1, height() - top - 1);
+        // Etched frame: dark line with a light one just inside.
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawRect(frame.adjusted(0, 0, -1, -1));
+        p.setPen(palette().color(QPalette::Light));
+        p.drawRect(frame.adjusted(1, 1, 0, 0));
+        if (title().isEmpty()) return;
+        const int indent = std::max(4, fm.averageCharWidth());
+        const QString text = fm.elidedText(title(), Qt::ElideRight, std::max(0, width() - 2 * indent));
+        const QRect textRect(indent, 0, fm.horizontalAdvance(text) + 4, fm.height());
+        p.fillRect(textRect, palette().color(QPalette::Window));
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        p.drawText(textRect, Qt::AlignCenter, text);
+    }
 };
 
 int MulDiv(int value, int numerator, int denominator) {
-  const long long p = static_cast<long long>(value) * numerator;
-  // Rounded half away from zero, like the classic dialog-unit conversion.
-  return static_cast<int>(p >= 0 ? (p + denominator / 2) / denominator : (p - denominator / 2) / denominator);
+    const long long p = static_cast<long long>(value) * numerator;
+    // Rounded half away from zero, like the classic dialog-unit conversion.
+    return static_cast<int>(p >= 0 ? (p + denominator / 2) / denominator : (p - denominator / 2) / denominator);
 }
 }  // namespace
 
 QString Caption(const char* text) {
-  if (text == nullptr || *text == '\0') return QString();
-  return QCoreApplication::translate("Caption", text);
+    if (text == nullptr || *text == '\0') return QString();
+    return QCoreApplication::translate("Caption", text);
 }
 
 QSize DialogBaseUnits(const QFont& font) {
-  const QFontMetrics fm(font);
-  const int width = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  return QSize((width / 26 + 1) / 2, fm.height());
+    const QFontMetrics fm(font);
+    const int width = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return QSize((width / 26 + 1) / 2, fm.height());
 }
 
 QRect ControlTable::MapDialogRect(int x, int y, int w, int h) const {
-  return QRect(MulDiv(x, base_.width(), 4), MulDiv(y, base_.height(), 8), MulDiv(w, base_.width(), 4),
-               MulDiv(h, base_.height(), 8));
+    return QRect(MulDiv(x, base_.width(), 4), MulDiv(y, base_.height(), 8), MulDiv(w, base_.width(), 4),
+                 MulDiv(h, base_.height(), 8));
 }
 
 QSize ControlTable::MapDialogSize(int w, int h) const { return MapDialogRect(0, 0, w, h).size(); }
 
 QWidget* ControlTable::GetDlgItem(int id) const {
-  const auto it = byId_.find(id);
-  return it == byId_.end() ? nullptr : it->second;
+    const auto it = byId_.find(id);
+    return it == byId_.end() ? nullptr : it->second;
 }
 
 void ControlTable::Build(QWidget* parent, std::span<const ControlRecord> records, const QFont& font) {
-  base_ = DialogBaseUnits(font);
-  std::shared_ptr<std::vector<CGroupRadioButton*>> radioGroup;
+    base_ = DialogBaseUnits(font);
+    std::shared_ptr<std::vector<CGroupRadioButton*>> radioGroup;
 
-  for (const ControlRecord& rec : records) {
-    const QString caption = Caption(rec.caption);
-    QRect geometry = MapDialogRect(rec.x, rec.y, rec.w, rec.h);
-    QWidget* widget = nullptr;
+    for (const ControlRecord& rec : records) {
+        const QString caption = Caption(rec.caption);
+        QRect geometry = MapDialogRect(rec.x, rec.y, rec.w, rec.h);
+        QWidget* widget = nullptr;
 
-    switch (rec.kind) {
-      case CtlKind::GroupBox:
-        widget = new ClassicGroupBox(caption, parent);
-        break;
-      case CtlKind::StaticLeft:
-      case CtlKind::StaticCenter:
-      case CtlKind::StaticRight: {
-        auto* label = new QLabel(caption, parent);
-        Qt::Alignment align = Qt::AlignTop;
-        align |= rec.kind == CtlKind::StaticLeft     ? Qt::AlignLeft
-                 : rec.kind == CtlKind::StaticCenter ? Qt::AlignHCenter
-                                                     : Qt::AlignRight;
-        label->setAlignment(align);
-        label->setWordWrap(true);
-        widget = label;
-        break;
-      }
-      case CtlKind::ValueLabel:
-        widget = new CValueLabel(caption, parent);
-        break;
-      case CtlKind::DropList: {
-        auto* combo = new QComboBox(parent);
-        combo->setEditable(false);
-        combo->setFont(font);
-        // The record's height is the opened list's; the closed box is one line high.
-        const int itemHeight = QFontMetrics(font).height() + 2;
-        combo->setMaxVisibleItems(std::max(1, (geometry.height() - combo->sizeHint().height()) / itemHeight));
-        geometry.setHeight(combo->sizeHint().height());
-        widget = combo;
-        break;
-      }
-      case CtlKind::PushButton:
-      case CtlKind::DefPushButton: {
-        auto* button = new QPushButton(caption, parent);
-        if (rec.kind == CtlKind::DefPushButton) button->setDefault(true);
-        widget = button;
-        break;
-      }
-      case CtlKind::RadioFirst:
-      case CtlKind::Radio: {
-        auto* radio = new CGroupRadioButton(caption, parent);
-        if (rec.kind == CtlKind::RadioFirst || !radioGroup) {
-          radioGroup = std::make_shared<std::vector<CGroupRadioButton*>>();
+        switch (rec.kind) {
+        case CtlKind::GroupBox: widget = new ClassicGroupBox(caption, parent); break;
+        case CtlKind::StaticLeft:
+        case CtlKind::StaticCenter:
+        case CtlKind::StaticRight: {
+            auto* label = new QLabel(caption, parent);
+            Qt::Alignment align = Qt::AlignTop;
+            align |= rec.kind == CtlKind::StaticLeft     ? Qt::AlignLeft
+                     : rec.kind == CtlKind::StaticCenter ? Qt::AlignHCenter
+                                                         : Qt::AlignRight;
+            label->setAlignment(align);
+            label->setWordWrap(true);
+            widget = label;
+            break;
         }
-        radioGroup->push_back(radio);
-        radio->SetGroup(radioGroup);
-        widget = radio;
-        break;
-      }
-      case CtlKind::CheckBox:
-        widget = new QCheckBox(caption, parent);
-        break;
-      case CtlKind::Slider: {
-        auto* slider = new QSlider(Qt::Horizontal, parent);
-        slider->setTickPosition(QSlider::NoTicks);
-        widget = slider;
-        break;
-      }
-      case CtlKind::ListBox:
-        widget = new CHListBox(parent);
-        break;
-      case CtlKind::Edit:
-        widget = new QLineEdit(caption, parent);
-        break;
-      case CtlKind::DigitsEdit: {
-        auto* edit = new QLineEdit(caption, parent);
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-        widget = edit;
-        break;
-      }
-      case CtlKind::MultiEdit: {
-        auto* edit = new QPlainTextEdit(caption, parent);
-        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        widget = edit;
-        break;
-      }
-      case CtlKind::Picture:
-        widget = new CProcessingArea(parent);
-        break;
-    }
+        case CtlKind::ValueLabel: widget = new CValueLabel(caption, parent); break;
+        case CtlKind::DropList: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(false);
+            combo->setFont(font);
+            // The record's height is the opened list's; the closed box is one line high.
+            const int itemHeight = QFontMetrics(font).height() + 2;
+            combo->setMaxVisibleItems(std::max(1, (geometry.height() - combo->sizeHint().height()) / itemHeight));
+            geometry.setHeight(combo->sizeHint().height());
+            widget = combo;
+            break;
+        }
+        case CtlKind::PushButton:
+        case CtlKind::DefPushButton: {
+            auto* button = new QPushButton(caption, parent);
+            if (rec.kind == CtlKind::DefPushButton) button->setDefault(true);
+            widget = button;
+            break;
+        }
+        case CtlKind::RadioFirst:
+        case CtlKind::Radio: {
+            auto* radio = new CGroupRadioButton(caption, parent);
+            if (rec.kind == CtlKind::RadioFirst || !radioGroup) {
+                radioGroup = std::make_shared<std::vector<CGroupRadioButton*>>();
+            }
+            radioGroup->push_back(radio);
+            radio->SetGroup(radioGroup);
+            widget = radio;
+            break;
+        }
+        case CtlKind::CheckBox: widget = new QCheckBox(caption, parent); break;
+        case CtlKind::Slider: {
+            auto* slider = new QSlider(Qt::Horizontal, parent);
+            slider->setTickPosition(QSlider::NoTicks);
+            widget = slider;
+            break;
+        }
+        case CtlKind::ListBox: widget = new CHListBox(parent); break;
+        case CtlKind::Edit: widget = new QLineEdit(caption, parent); break;
+        case CtlKind::DigitsEdit: {
+            auto* edit = new QLineEdit(caption, parent);
+            edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+            widget = edit;
+            break;
+        }
+        case CtlKind::MultiEdit: {
+            auto* edit = new QPlainTextEdit(caption, parent);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            widget = edit;
+            break;
+        }
+        case CtlKind::Picture: widget = new CProcessingArea(parent); break;
+        }
 
-    widget->setFont(font);
-    widget->setGeometry(geometry);
-    if (rec.id != IDC_STATIC) {
-      widget->setObjectName(QStringLiteral("IDC_%1").arg(rec.id));
-      byId_[rec.id] = widget;
+        widget->setFont(font);
+        widget->setGeometry(geometry);
+        if (rec.id != IDC_STATIC) {
+            widget->setObjectName(QStringLiteral("IDC_%1").arg(rec.id));
+            byId_[rec.id] = widget;
+        }
+        widgets_.push_back(widget);
     }
-    widgets_.push_back(widget);
-  }
 }
 
 // ---------------------------------------------------------------------------
 
 CGroupRadioButton::CGroupRadioButton(const QString& text, QWidget* parent) : QRadioButton(text, parent) {
-  // Exclusivity is ours (see nextCheckState); Qt's would forbid "none checked".
-  setAutoExclusive(false);
+    // Exclusivity is ours (see nextCheckState); Qt's would forbid "none checked".
+    setAutoExclusive(false);
 }
 
-void CGroupRadioButton::SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>> group) {
-  group_ = std::move(group);
-}
+void CGroupRadioButton::SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>> group) { group_ = std::move(group); }
 
 void CGroupRadioButton::nextCheckState() {
-  // A click always leaves this button checked and its siblings cleared.
-  if (group_) {
-    for (CGroupRadioButton* other : *group_) {
-      if (other != this && other->isChecked()) other->setChecked(false);
+    // A click always leaves this button checked and its siblings cleared.
+    if (group_) {
+        for (CGroupRadioButton* other : *group_) {
+            if (other != this && other->isChecked()) other->setChecked(false);
+        }
     }
-  }
-  setChecked(true);
+    setChecked(true);
 }
 
 bool CGroupRadioButton::hitButton(const QPoint& pos) const { return rect().contains(pos); }
 
 // ---------------------------------------------------------------------------
 
-CValueLabel::CValueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
-  setAlignment(Qt::AlignCenter);
-}
+CValueLabel::CValueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) { setAlignment(Qt::AlignCenter); }
 
 void CValueLabel::paintEvent(QPaintEvent* event) {
-  if (!provider_) {
-    QLabel::paintEvent(event);
-    return;
-  }
-  const Colors colors = provider_();
-  QPainter painter(this);
-  if (colors.background.isValid()) painter.fillRect(rect(), colors.background);
-  painter.setPen(colors.text);
-  painter.setFont(font());
-  painter.drawText(contentsRect(), static_cast<int>(alignment()), text());
+    if (!provider_) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const Colors colors = provider_();
+    QPainter painter(this);
+    if (colors.background.isValid()) painter.fillRect(rect(), colors.background);
+    painter.setPen(colors.text);
+    painter.setFont(font());
+    painter.drawText(contentsRect(), static_cast<int>(alignment()), text());
 }
 
 // ---------------------------------------------------------------------------
@@ -230,73 +214,72 @@ namespace {
 // notification sequence: codes while the user moves it, TB_ENDTRACK once the
 // action is over.
 class SliderScrollAdapter : public QObject {
- public:
-  SliderScrollAdapter(QSlider* slider, std::function<void(unsigned)> onScroll)
-      : QObject(slider), slider_(slider), onScroll_(std::move(onScroll)) {
-    connect(slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
-      code_ = CodeFor(action);
-      userAction_ = true;
-      endPending_ = true;
-    });
-    connect(slider, &QAbstractSlider::valueChanged, this, [this](int) {
-      if (!userAction_) return;  // set from code: nothing to report
-      userAction_ = false;
-      onScroll_(code_);
-    });
-    connect(slider, &QAbstractSlider::sliderReleased, this, [this] { End(); });
-    slider->installEventFilter(this);
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched != slider_) return false;
-    switch (event->type()) {
-      case QEvent::KeyRelease:
-        if (!static_cast<QKeyEvent*>(event)->isAutoRepeat() && endPending_) End();
-        break;
-      case QEvent::MouseButtonRelease:
-        // A drag ends through sliderReleased; this is the end of a page click.
-        if (!slider_->isSliderDown() && endPending_) End();
-        break;
-      case QEvent::Wheel:
-        // The step is applied after this filter returns; report its end after it.
-        QTimer::singleShot(0, this, [this] {
-          if (endPending_ && !slider_->isSliderDown()) End();
+public:
+    SliderScrollAdapter(QSlider* slider, std::function<void(unsigned)> onScroll)
+        : QObject(slider), slider_(slider), onScroll_(std::move(onScroll)) {
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
+            code_ = CodeFor(action);
+            userAction_ = true;
+            endPending_ = true;
         });
-        break;
-      default:
-        break;
+        connect(slider, &QAbstractSlider::valueChanged, this, [this](int) {
+            if (!userAction_) return;  // set from code: nothing to report
+            userAction_ = false;
+            onScroll_(code_);
+        });
+        connect(slider, &QAbstractSlider::sliderReleased, this, [this] { End(); });
+        slider->installEventFilter(this);
     }
-    return false;
-  }
 
- private:
-  static unsigned CodeFor(int action) {
-    switch (action) {
-      case QAbstractSlider::SliderSingleStepAdd: return TB_LINEDOWN;
-      case QAbstractSlider::SliderSingleStepSub: return TB_LINEUP;
-      case QAbstractSlider::SliderPageStepAdd: return TB_PAGEDOWN;
-      case QAbstractSlider::SliderPageStepSub: return TB_PAGEUP;
-      case QAbstractSlider::SliderToMinimum: return TB_TOP;
-      case QAbstractSlider::SliderToMaximum: return TB_BOTTOM;
-      default: return TB_THUMBTRACK;
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != slider_) return false;
+        switch (event->type()) {
+        case QEvent::KeyRelease:
+            if (!static_cast<QKeyEvent*>(event)->isAutoRepeat() && endPending_) End();
+            break;
+        case QEvent::MouseButtonRelease:
+            // A drag ends through sliderReleased; this is the end of a page click.
+            if (!slider_->isSliderDown() && endPending_) End();
+            break;
+        case QEvent::Wheel:
+            // The step is applied after this filter returns; report its end after it.
+            QTimer::singleShot(0, this, [this] {
+                if (endPending_ && !slider_->isSliderDown()) End();
+            });
+            break;
+        default: break;
+        }
+        return false;
     }
-  }
 
-  void End() {
-    endPending_ = false;
-    userAction_ = false;
-    onScroll_(TB_ENDTRACK);
-  }
+private:
+    static unsigned CodeFor(int action) {
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd: return TB_LINEDOWN;
+        case QAbstractSlider::SliderSingleStepSub: return TB_LINEUP;
+        case QAbstractSlider::SliderPageStepAdd: return TB_PAGEDOWN;
+        case QAbstractSlider::SliderPageStepSub: return TB_PAGEUP;
+        case QAbstractSlider::SliderToMinimum: return TB_TOP;
+        case QAbstractSlider::SliderToMaximum: return TB_BOTTOM;
+        default: return TB_THUMBTRACK;
+        }
+    }
 
-  QSlider* slider_;
-  std::function<void(unsigned)> onScroll_;
-  unsigned code_ = TB_THUMBTRACK;
-  bool userAction_ = false;
-  bool endPending_ = false;
+    void End() {
+        endPending_ = false;
+        userAction_ = false;
+        onScroll_(TB_ENDTRACK);
+    }
+
+    QSlider* slider_;
+    std::function<void(unsigned)> onScroll_;
+    unsigned code_ = TB_THUMBTRACK;
+    bool userAction_ = false;
+    bool endPending_ = false;
 };
 }  // namespace
 
 void ConnectSliderScroll(QSlider* slider, std::function<void(unsigned code)> onScroll) {
-  new SliderScrollAdapter(slider, std::move(onScroll));
+    new SliderScrollAdapter(slider, std::move(onScroll));
 }

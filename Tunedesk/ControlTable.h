@@ -29,30 +29,30 @@ class QWidget;
 constexpr int IDC_STATIC = -1;
 
 enum class CtlKind {
-  GroupBox,
-  StaticLeft,
-  StaticCenter,
-  StaticRight,
-  ValueLabel,     // centred static painted by the window (CValueLabel)
-  DropList,       // combo box the user can only pick from; h = drop-down height
-  PushButton,
-  DefPushButton,  // the dialog's default button (Enter)
-  RadioFirst,     // radio button that starts a new group
-  Radio,          // radio button in the group of the last RadioFirst
-  CheckBox,
-  Slider,         // horizontal, no ticks
-  ListBox,        // CHListBox, both scroll bars
-  Edit,           // one-line edit
-  MultiEdit,      // multi-line edit with a vertical scroll bar
-  DigitsEdit,     // one-line edit taking decimal digits only
-  Picture,        // CProcessingArea
+    GroupBox,
+    StaticLeft,
+    StaticCenter,
+    StaticRight,
+    ValueLabel,  // centred static painted by the window (CValueLabel)
+    DropList,    // combo box the user can only pick from; h = drop-down height
+    PushButton,
+    DefPushButton,  // the dialog's default button (Enter)
+    RadioFirst,     // radio button that starts a new group
+    Radio,          // radio button in the group of the last RadioFirst
+    CheckBox,
+    Slider,      // horizontal, no ticks
+    ListBox,     // CHListBox, both scroll bars
+    Edit,        // one-line edit
+    MultiEdit,   // multi-line edit with a vertical scroll bar
+    DigitsEdit,  // one-line edit taking decimal digits only
+    Picture,     // CProcessingArea
 };
 
 struct ControlRecord {
-  int id;
-  CtlKind kind;
-  const char* caption;  // UTF-8; text captions marked QT_TRANSLATE_NOOP("Caption", ...)
-  int x, y, w, h;       // dialog units
+    int id;
+    CtlKind kind;
+    const char* caption;  // UTF-8; text captions marked QT_TRANSLATE_NOOP("Caption", ...)
+    int x, y, w, h;       // dialog units
 };
 
 // A caption through the loaded translation (context "Caption"); with none
@@ -64,68 +64,68 @@ QSize DialogBaseUnits(const QFont& font);
 
 // The built controls of one window.
 class ControlTable {
- public:
-  // Creates one widget per record as a child of `parent`, in table order (so
-  // later records paint above earlier group boxes), with `font`.
-  void Build(QWidget* parent, std::span<const ControlRecord> records, const QFont& font);
+public:
+    // Creates one widget per record as a child of `parent`, in table order (so
+    // later records paint above earlier group boxes), with `font`.
+    void Build(QWidget* parent, std::span<const ControlRecord> records, const QFont& font);
 
-  // The widget of control `id`, or nullptr. IDC_STATIC controls are not mapped.
-  QWidget* GetDlgItem(int id) const;
-  template <class T>
-  T* Item(int id) const {
-    return qobject_cast<T*>(GetDlgItem(id));
-  }
+    // The widget of control `id`, or nullptr. IDC_STATIC controls are not mapped.
+    QWidget* GetDlgItem(int id) const;
+    template <class T>
+    T* Item(int id) const {
+        return qobject_cast<T*>(GetDlgItem(id));
+    }
 
-  // Every built widget in table order, IDC_STATIC ones included.
-  const std::vector<QWidget*>& Widgets() const { return widgets_; }
+    // Every built widget in table order, IDC_STATIC ones included.
+    const std::vector<QWidget*>& Widgets() const { return widgets_; }
 
-  // Dialog units -> pixels for the font given to Build.
-  QRect MapDialogRect(int x, int y, int w, int h) const;
-  QSize MapDialogSize(int w, int h) const;
-  QSize BaseUnits() const { return base_; }
+    // Dialog units -> pixels for the font given to Build.
+    QRect MapDialogRect(int x, int y, int w, int h) const;
+    QSize MapDialogSize(int w, int h) const;
+    QSize BaseUnits() const { return base_; }
 
- private:
-  QSize base_{4, 8};
-  std::map<int, QWidget*> byId_;
-  std::vector<QWidget*> widgets_;
+private:
+    QSize base_{4, 8};
+    std::map<int, QWidget*> byId_;
+    std::vector<QWidget*> widgets_;
 };
 
 // A radio button with the behaviour of a classic auto radio button: a click
 // checks it and clears the others of its group; setChecked() from code
 // touches only this button, so a group can also show no choice at all.
 class CGroupRadioButton : public QRadioButton {
-  Q_OBJECT
- public:
-  explicit CGroupRadioButton(const QString& text, QWidget* parent = nullptr);
-  void SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>> group);
+    Q_OBJECT
+public:
+    explicit CGroupRadioButton(const QString& text, QWidget* parent = nullptr);
+    void SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>> group);
 
- protected:
-  void nextCheckState() override;
-  bool hitButton(const QPoint& pos) const override;
+protected:
+    void nextCheckState() override;
+    bool hitButton(const QPoint& pos) const override;
 
- private:
-  std::shared_ptr<std::vector<CGroupRadioButton*>> group_;
+private:
+    std::shared_ptr<std::vector<CGroupRadioButton*>> group_;
 };
 
 // A centred static whose text colour and background the owning window decides
 // each time it paints (the window's answer to "which colours for this label").
 class CValueLabel : public QLabel {
-  Q_OBJECT
- public:
-  struct Colors {
-    QColor text;
-    QColor background;  // invalid: transparent
-  };
-  using ColorProvider = std::function<Colors()>;
+    Q_OBJECT
+public:
+    struct Colors {
+        QColor text;
+        QColor background;  // invalid: transparent
+    };
+    using ColorProvider = std::function<Colors()>;
 
-  explicit CValueLabel(const QString& text, QWidget* parent = nullptr);
-  void SetColorProvider(ColorProvider provider) { provider_ = std::move(provider); }
+    explicit CValueLabel(const QString& text, QWidget* parent = nullptr);
+    void SetColorProvider(ColorProvider provider) { provider_ = std::move(provider); }
 
- protected:
-  void paintEvent(QPaintEvent* event) override;
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
- private:
-  ColorProvider provider_;
+private:
+    ColorProvider provider_;
 };
 
 // Feeds `slider`'s user actions to `onScroll(code)` with the TB_ codes of

@@ -14,14 +14,14 @@ namespace features {
 enum class Kind { OnOff, Number, Choice };
 
 struct Feature {
-  const char* name;
-  Kind kind;
-  unsigned int max;              // Number: values 0..max
-  const char* const* choices;    // Choice: names by value
-  unsigned int choiceCount;      // Choice: names known
-  unsigned int writableChoices;  // Choice: values below this can be written; the rest are only read
-  bool readable;                 // read back by `get` and saved in profiles
-  bool writable;
+    const char* name;
+    Kind kind;
+    unsigned int max;              // Number: values 0..max
+    const char* const* choices;    // Choice: names by value
+    unsigned int choiceCount;      // Choice: names known
+    unsigned int writableChoices;  // Choice: values below this can be written; the rest are only read
+    bool readable;                 // read back by `get` and saved in profiles
+    bool writable;
 };
 
 // Every feature, in the order `get` prints them and profiles list them.
@@ -42,8 +42,8 @@ bool ParseValue(const Feature& feature, std::string_view text, unsigned int& val
 bool ParseReadValue(const Feature& feature, std::string_view text, unsigned int& value, std::string& error);
 
 struct Assignment {
-  const Feature* feature = nullptr;
-  unsigned int value = 0;
+    const Feature* feature = nullptr;
+    unsigned int value = 0;
 };
 // Checks one "name=value": known name, writable feature, value in range.
 bool ParseAssignment(std::string_view text, Assignment& out, std::string& error);

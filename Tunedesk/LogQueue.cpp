@@ -21,38 +21,38 @@ QObject* g_notifiedWindow = nullptr;
 
 // Posts WM_LOG_MESSAGE to whichever window shows the log. Caller holds g_logLock.
 void NotifyLogWindowLocked() {
-  QObject* target = g_logConsole != nullptr ? g_logConsole : g_hMainWnd.Get();
-  if (target == nullptr || target == g_notifiedWindow) return;
-  PostMessage(target, WM_LOG_MESSAGE, 0, 0);
-  g_notifiedWindow = target;
+    QObject* target = g_logConsole != nullptr ? g_logConsole : g_hMainWnd.Get();
+    if (target == nullptr || target == g_notifiedWindow) return;
+    PostMessage(target, WM_LOG_MESSAGE, 0, 0);
+    g_notifiedWindow = target;
 }
 }  // namespace
 
 void MainWndHandle::Set(QObject* window) {
-  std::lock_guard<std::mutex> lock(g_logLock);
-  window_ = window;
-  g_notifiedWindow = nullptr;  // a notification to the old window may be lost with it
+    std::lock_guard<std::mutex> lock(g_logLock);
+    window_ = window;
+    g_notifiedWindow = nullptr;  // a notification to the old window may be lost with it
 }
 
 QObject* MainWndHandle::Get() const { return window_; }
 
 bool PostMessage(const MainWndHandle& target, unsigned message, quintptr wParam, qintptr lParam) {
-  std::lock_guard<std::mutex> lock(g_logLock);
-  return PostMessage(target.window_, message, wParam, lParam);
+    std::lock_guard<std::mutex> lock(g_logLock);
+    return PostMessage(target.window_, message, wParam, lParam);
 }
 
 void SetLogConsole(QObject* console) {
-  std::lock_guard<std::mutex> lock(g_logLock);
-  g_logConsole = console;
-  g_notifiedWindow = nullptr;
+    std::lock_guard<std::mutex> lock(g_logLock);
+    g_logConsole = console;
+    g_notifiedWindow = nullptr;
 }
 
 namespace {
 std::atomic<LogClockFn> g_logClock{nullptr};
 
 std::chrono::system_clock::time_point LogNow() {
-  const LogClockFn clock = g_logClock.load(std::memory_order_relaxed);
-  return clock != nullptr ? clock() : std::chrono::system_clock::now();
+    const LogClockFn clock = g_logClock.load(std::memory_order_relaxed);
+    return clock != nullptr ? clock() : std::chrono::system_clock::now();
 }
 
 // A line stamped this much before the newest queued line lost a race for the
@@ -68,54 +68,54 @@ int g_lastStampLength = 0;
 }  // namespace
 
 std::u16string GetLogTimeString() {
-  char16_t buf[32];
-  const int n = FormatLogTime(LogNow(), buf, 32);
-  return std::u16string(buf, static_cast<std::size_t>(n));
+    char16_t buf[32];
+    const int n = FormatLogTime(LogNow(), buf, 32);
+    return std::u16string(buf, static_cast<std::size_t>(n));
 }
 
 void AddLog(const std::u16string& text) {
-  const std::size_t lastFeed = text.rfind(u'\n');
-  const bool blankAfter = lastFeed != std::u16string::npos && lastFeed > 0;
+    const std::size_t lastFeed = text.rfind(u'\n');
+    const bool blankAfter = lastFeed != std::u16string::npos && lastFeed > 0;
 
-  // The line is built outside the lock; under it only the queue changes, so
-  // writers on several threads and the GUI thread's drain barely wait.
-  std::u16string line;
-  long long stampMs = 0;
-  int stampLength = 0;
-  if (!text.empty()) {
-    const auto now = LogNow();
-    stampMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    char16_t stamp[32];
-    stampLength = FormatLogTime(now, stamp, 32);
-    line.reserve(static_cast<std::size_t>(stampLength) + text.size() + 3);
-    line += u'[';
-    line.append(stamp, static_cast<std::size_t>(stampLength));
-    line += u"] ";
-    line += text;
-  }
-
-  std::lock_guard<std::mutex> lock(g_logLock);
-  if (!text.empty()) {
-    // A lost race for the lock does not make stamps run backwards in the view.
-    if (stampMs < g_lastStampMs && g_lastStampMs - stampMs < kLockRaceMs && stampLength == g_lastStampLength) {
-      std::copy_n(g_lastStamp, stampLength, line.begin() + 1);
-    } else {
-      g_lastStampMs = stampMs;
-      g_lastStampLength = stampLength;
-      std::copy_n(line.begin() + 1, stampLength, g_lastStamp);
+    // The line is built outside the lock; under it only the queue changes, so
+    // writers on several threads and the GUI thread's drain barely wait.
+    std::u16string line;
+    long long stampMs = 0;
+    int stampLength = 0;
+    if (!text.empty()) {
+        const auto now = LogNow();
+        stampMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+        char16_t stamp[32];
+        stampLength = FormatLogTime(now, stamp, 32);
+        line.reserve(static_cast<std::size_t>(stampLength) + text.size() + 3);
+        line += u'[';
+        line.append(stamp, static_cast<std::size_t>(stampLength));
+        line += u"] ";
+        line += text;
     }
-  }
-  g_logLines.push_back(std::move(line));
-  if (blankAfter) g_logLines.emplace_back();
-  NotifyLogWindowLocked();
+
+    std::lock_guard<std::mutex> lock(g_logLock);
+    if (!text.empty()) {
+        // A lost race for the lock does not make stamps run backwards in the view.
+        if (stampMs < g_lastStampMs && g_lastStampMs - stampMs < kLockRaceMs && stampLength == g_lastStampLength) {
+            std::copy_n(g_lastStamp, stampLength, line.begin() + 1);
+        } else {
+            g_lastStampMs = stampMs;
+            g_lastStampLength = stampLength;
+            std::copy_n(line.begin() + 1, stampLength, g_lastStamp);
+        }
+    }
+    g_logLines.push_back(std::move(line));
+    if (blankAfter) g_logLines.emplace_back();
+    NotifyLogWindowLocked();
 }
 
 bool TakeLogLines(std::list<std::u16string>& lines) {
-  std::lock_guard<std::mutex> lock(g_logLock);
-  g_notifiedWindow = nullptr;  // lines added from now on need a new notification
-  if (g_logLines.empty()) return false;
-  lines.splice(lines.end(), g_logLines);
-  return true;
+    std::lock_guard<std::mutex> lock(g_logLock);
+    g_notifiedWindow = nullptr;  // lines added from now on need a new notification
+    if (g_logLines.empty()) return false;
+    lines.splice(lines.end(), g_logLines);
+    return true;
 }
 
 LogClockFn SetLogClock(LogClockFn clock) { return g_logClock.exchange(clock); }

@@ -35,17 +35,17 @@ extern std::mutex g_logLock;
 
 // The main window, as a handle that can be posted to from any thread.
 class MainWndHandle {
- public:
-  // Records the main window (nullptr clears it). Takes g_logLock.
-  void Set(QObject* window);
-  // The recorded window; a snapshot, only meaningful on the GUI thread.
-  QObject* Get() const;
-  explicit operator bool() const { return Get() != nullptr; }
+public:
+    // Records the main window (nullptr clears it). Takes g_logLock.
+    void Set(QObject* window);
+    // The recorded window; a snapshot, only meaningful on the GUI thread.
+    QObject* Get() const;
+    explicit operator bool() const { return Get() != nullptr; }
 
- private:
-  friend void AddLog(const std::u16string& text);
-  friend bool PostMessage(const MainWndHandle& target, unsigned message, quintptr wParam, qintptr lParam);
-  QObject* window_ = nullptr;  // guarded by g_logLock
+private:
+    friend void AddLog(const std::u16string& text);
+    friend bool PostMessage(const MainWndHandle& target, unsigned message, quintptr wParam, qintptr lParam);
+    QObject* window_ = nullptr;  // guarded by g_logLock
 };
 extern MainWndHandle g_hMainWnd;
 

@@ -16,14 +16,14 @@ namespace profile {
 inline constexpr char16_t kSection[] = u"Picture";
 
 enum class Result {
-  Ok,
-  Failed,   // a transaction with the chip failed
-  Invalid,  // the file cannot be read or written, or an entry is not acceptable
+    Ok,
+    Failed,   // a transaction with the chip failed
+    Invalid,  // the file cannot be read or written, or an entry is not acceptable
 };
 
 struct Value {
-  const features::Feature* feature = nullptr;
-  unsigned int value = 0;
+    const features::Feature* feature = nullptr;
+    unsigned int value = 0;
 };
 
 // Every readable feature from the chip, in table order (only those in `only`
@@ -50,8 +50,8 @@ Result Apply(unsigned long device, const std::u16string& path, std::string& erro
 
 // A feature whose values differ; a side without the feature has no value.
 struct Difference {
-  const features::Feature* feature = nullptr;
-  std::optional<unsigned int> left, right;
+    const features::Feature* feature = nullptr;
+    std::optional<unsigned int> left, right;
 };
 // The differences in table order.
 std::vector<Difference> Diff(const std::vector<Value>& left, const std::vector<Value>& right);

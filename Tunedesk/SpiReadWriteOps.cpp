@@ -17,13 +17,9 @@ const CmdPair kCmdPairs[kCmdPairCount] = {
 
 namespace {
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
-}
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
 
-bool HasHexPrefix0x(const std::u16string& text) {
-    return text.size() >= 2 && text[0] == u'0' && text[1] == u'x';
-}
+bool HasHexPrefix0x(const std::u16string& text) { return text.size() >= 2 && text[0] == u'0' && text[1] == u'x'; }
 
 void Show(const Notify& notify, const std::u16string& text) {
     if (notify) notify(text);
@@ -63,8 +59,7 @@ bool ParseHexField(const std::u16string& text, unsigned int& value, const Notify
     return true;
 }
 
-bool ParseHexList(const std::u16string& text, Field field, std::list<unsigned int>& out,
-                  const Notify& notify) {
+bool ParseHexList(const std::u16string& text, Field field, std::list<unsigned int>& out, const Notify& notify) {
     const char16_t* emptyMsg = msg::kAddrEmpty;
     const char16_t* formatMsg = msg::kAddrFormat;
     if (field == Field::Data) {
@@ -159,56 +154,102 @@ std::u16string FormatEdidText(const unsigned int* values, unsigned int count) {
 // FF selects the register page (E0 window, E1 port control), 58/5A strobe the
 // engine, 5B..5D carry the memory address (5D the block offset), 59 takes write
 // data and 5F yields read data, one byte per read.
-bool RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
-                      unsigned int* values) {
+bool RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd, unsigned int* values) {
     bool ok = true;
     auto w = [&](unsigned int reg, unsigned int v) { ok = WriteRegister(device, reg, v, writeCmd) && ok; };
-    w(0xFF, 0xE0); w(0xEE, 0x01); w(0x5E, 0xDF); w(0x58, 0x00);
-    w(0x59, 0x50); w(0x5A, 0x10); w(0x5A, 0x00); w(0x58, 0x21);
+    w(0xFF, 0xE0);
+    w(0xEE, 0x01);
+    w(0x5E, 0xDF);
+    w(0x58, 0x00);
+    w(0x59, 0x50);
+    w(0x5A, 0x10);
+    w(0x5A, 0x00);
+    w(0x58, 0x21);
     for (unsigned int b = 0; b < kEdidSize / kEdidBlock; ++b) {
-        w(0xFF, 0xE1); w(0x03, 0xBF); w(0x03, 0xFF); w(0xFF, 0xE0);
-        w(0x5E, 0x5F); w(0x5A, 0x20); w(0x5A, 0x00); w(0x5B, 0x00);
-        w(0x5C, 0x80); w(0x5D, b * kEdidBlock); w(0x5A, 0x10); w(0x5A, 0x00);
-        w(0x58, 0x21); w(0xFF, 0xE0);
+        w(0xFF, 0xE1);
+        w(0x03, 0xBF);
+        w(0x03, 0xFF);
+        w(0xFF, 0xE0);
+        w(0x5E, 0x5F);
+        w(0x5A, 0x20);
+        w(0x5A, 0x00);
+        w(0x5B, 0x00);
+        w(0x5C, 0x80);
+        w(0x5D, b * kEdidBlock);
+        w(0x5A, 0x10);
+        w(0x5A, 0x00);
+        w(0x58, 0x21);
+        w(0xFF, 0xE0);
         for (unsigned int i = 0; i < kEdidBlock; ++i) {
             ok = ReadRegister(device, 0x5F, values[b * kEdidBlock + i], readCmd) && ok;
         }
         WexSleep(1);
     }
-    w(0x5A, 0x08); w(0x5A, 0x00); w(0x58, 0x00);
+    w(0x5A, 0x08);
+    w(0x5A, 0x00);
+    w(0x58, 0x00);
     return ok;
 }
 
 bool RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsigned char* bytes) {
     bool ok = true;
     auto w = [&](unsigned int reg, unsigned int v) { ok = WriteRegister(device, reg, v, writeCmd) && ok; };
-    w(0xFF, 0xE0); w(0xEE, 0x01); w(0x5E, 0xDF); w(0x58, 0x00);
-    w(0x59, 0x50); w(0x5A, 0x10); w(0x5A, 0x00); w(0x58, 0x21);
-    w(0x5A, 0x04); w(0x5A, 0x00); w(0x5B, 0x00); w(0x5C, 0x80);
-    w(0x5D, 0x00); w(0x5A, 0x01); w(0x5A, 0x00);
+    w(0xFF, 0xE0);
+    w(0xEE, 0x01);
+    w(0x5E, 0xDF);
+    w(0x58, 0x00);
+    w(0x59, 0x50);
+    w(0x5A, 0x10);
+    w(0x5A, 0x00);
+    w(0x58, 0x21);
+    w(0x5A, 0x04);
+    w(0x5A, 0x00);
+    w(0x5B, 0x00);
+    w(0x5C, 0x80);
+    w(0x5D, 0x00);
+    w(0x5A, 0x01);
+    w(0x5A, 0x00);
     // The chip erases its EDID memory after the 01 strobe; it takes this long.
     WexSleep(600);
     for (unsigned int b = 0; b < kEdidSize / kEdidBlock; ++b) {
-        w(0xFF, 0xE1); w(0x03, 0xBF); w(0x03, 0xFF); w(0xFF, 0xE0);
-        w(0x5A, 0x04); w(0x5A, 0x00); w(0x5E, 0xDF); w(0x5A, 0x20);
-        w(0x5A, 0x00); w(0x58, 0x21);
+        w(0xFF, 0xE1);
+        w(0x03, 0xBF);
+        w(0x03, 0xFF);
+        w(0xFF, 0xE0);
+        w(0x5A, 0x04);
+        w(0x5A, 0x00);
+        w(0x5E, 0xDF);
+        w(0x5A, 0x20);
+        w(0x5A, 0x00);
+        w(0x58, 0x21);
         for (unsigned int i = 0; i < kEdidBlock; ++i) w(0x59, bytes[b * kEdidBlock + i]);
-        w(0x5B, 0x00); w(0x5C, 0x80); w(0x5D, b * kEdidBlock); w(0x5A, 0x10); w(0x5A, 0x00);
+        w(0x5B, 0x00);
+        w(0x5C, 0x80);
+        w(0x5D, b * kEdidBlock);
+        w(0x5A, 0x10);
+        w(0x5A, 0x00);
     }
-    w(0x5A, 0x08); w(0x5A, 0x00); w(0x58, 0x00);
+    w(0x5A, 0x08);
+    w(0x5A, 0x00);
+    w(0x58, 0x00);
     return ok;
 }
 
 // Sequence B unlocks the block port with four code bytes before every block and
 // then reads the 32 bytes of the block from 8A..A9.
-bool RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
-                      unsigned int* values) {
+bool RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd, unsigned int* values) {
     bool ok = true;
     auto w = [&](unsigned int reg, unsigned int v) { ok = WriteRegister(device, reg, v, writeCmd) && ok; };
     for (unsigned int b = 0; b < kEdidSize / kEdidBlock; ++b) {
-        w(0xFF, 0xE0); w(0xDE, 0x01);
-        w(0xB0, 0x57); w(0xB1, 0x4B); w(0xB2, 0x36); w(0xB3, 0x3B);
-        w(0xB4, b); w(0xDE, 0x02); w(0x85, 0x25);
+        w(0xFF, 0xE0);
+        w(0xDE, 0x01);
+        w(0xB0, 0x57);
+        w(0xB1, 0x4B);
+        w(0xB2, 0x36);
+        w(0xB3, 0x3B);
+        w(0xB4, b);
+        w(0xDE, 0x02);
+        w(0x85, 0x25);
         for (unsigned int i = 0; i < kEdidBlock; ++i) {
             ok = ReadRegister(device, 0x8A + i, values[b * kEdidBlock + i], readCmd) && ok;
         }
@@ -237,8 +278,7 @@ int ReadEdidData(int device, const CmdChoice& choice, const Notify& notify, std:
     return 1;
 }
 
-int WriteEdidData(int device, const CmdChoice& choice, const std::u16string& edidText,
-                  const Notify& notify) {
+int WriteEdidData(int device, const CmdChoice& choice, const std::u16string& edidText, const Notify& notify) {
     std::vector<unsigned char> bytes;
     unsigned int count = 0;
     if (!ParseEdidData(edidText, bytes, count, notify)) return 0;

@@ -70,8 +70,7 @@ bool IsHexText(const std::u16string& text);
 bool ParseHexField(const std::u16string& text, unsigned int& value, const Notify& notify);
 
 // A comma-separated field of hex values, appended to `out` in the order typed.
-bool ParseHexList(const std::u16string& text, Field field, std::list<unsigned int>& out,
-                  const Notify& notify);
+bool ParseHexList(const std::u16string& text, Field field, std::list<unsigned int>& out, const Notify& notify);
 
 // The CMD edit's words (low 16 bits each); true when at least one was given.
 bool ParseCmdValues(const std::u16string& text, std::list<unsigned short>& out, const Notify& notify);
@@ -94,18 +93,15 @@ std::u16string FormatEdidText(const unsigned int* values, unsigned int count = k
 // sequence: the failure is in the log and the sequence goes on, so a byte
 // whose read failed keeps the value it had in `values` (callers pass zeroes).
 // The result tells whether every transaction of the sequence succeeded.
-bool RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
-                      unsigned int* values);
+bool RunSequenceARead(unsigned long device, unsigned short writeCmd, unsigned short readCmd, unsigned int* values);
 bool RunSequenceAWrite(unsigned long device, unsigned short writeCmd, const unsigned char* bytes);
-bool RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd,
-                      unsigned int* values);
+bool RunSequenceBRead(unsigned long device, unsigned short writeCmd, unsigned short readCmd, unsigned int* values);
 
 // EDID Read: picks the sequence by the write command word and builds the
 // field's new text. Returns 1 when `text` was built, 0 when stopped.
 int ReadEdidData(int device, const CmdChoice& choice, const Notify& notify, std::u16string& text);
 
 // EDID Write of the field's text. Returns 1 when the sequence ran, 0 when stopped.
-int WriteEdidData(int device, const CmdChoice& choice, const std::u16string& edidText,
-                  const Notify& notify);
+int WriteEdidData(int device, const CmdChoice& choice, const std::u16string& edidText, const Notify& notify);
 
 }  // namespace spirw

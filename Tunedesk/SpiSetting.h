@@ -10,25 +10,25 @@
 #include "ControlTable.h"
 
 class SpiSetting : public QDialog {
-  Q_OBJECT
- public:
-  explicit SpiSetting(QWidget* parent = nullptr);
+    Q_OBJECT
+public:
+    explicit SpiSetting(QWidget* parent = nullptr);
 
-  QWidget* GetDlgItem(int id) const { return m_controls.GetDlgItem(id); }
-  template <class T>
-  T* Item(int id) const {
-    return m_controls.Item<T>(id);
-  }
+    QWidget* GetDlgItem(int id) const { return m_controls.GetDlgItem(id); }
+    template <class T>
+    T* Item(int id) const {
+        return m_controls.Item<T>(id);
+    }
 
-  // Fills the controls from the settings file (also done on construction).
-  void OnInitDialog();
-  // Validates and saves; closes the dialog only when everything was saved.
-  void OnOK();
-  void OnCancel();
+    // Fills the controls from the settings file (also done on construction).
+    void OnInitDialog();
+    // Validates and saves; closes the dialog only when everything was saved.
+    void OnOK();
+    void OnCancel();
 
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
- private:
-  ControlTable m_controls;
+private:
+    ControlTable m_controls;
 };

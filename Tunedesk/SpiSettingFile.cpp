@@ -14,15 +14,15 @@ std::mutex g_overrideLock;
 std::u16string g_overridePath;
 
 int LoadInt(const char16_t* key, int defaultValue) {
-  return ini::ReadInt(GetIniFilePath(), kSection, key, defaultValue);
+    return ini::ReadInt(GetIniFilePath(), kSection, key, defaultValue);
 }
 
 bool SaveText(const char16_t* key, const std::u16string& text) {
-  const std::u16string path = GetIniFilePath();
-  // The user's settings folder appears with the first save, not before.
-  const size_t cut = path.find_last_of(u'/');
-  if (cut != std::u16string::npos && cut > 0 && path == SettingsFilePath()) MakeAppFolder(path.substr(0, cut));
-  return ini::WriteString(path, kSection, key, text);
+    const std::u16string path = GetIniFilePath();
+    // The user's settings folder appears with the first save, not before.
+    const size_t cut = path.find_last_of(u'/');
+    if (cut != std::u16string::npos && cut > 0 && path == SettingsFilePath()) MakeAppFolder(path.substr(0, cut));
+    return ini::WriteString(path, kSection, key, text);
 }
 
 bool SaveInt(const char16_t* key, int value) { return SaveText(key, StrFormat(u"%d", value)); }
@@ -30,16 +30,16 @@ bool SaveInt(const char16_t* key, int value) { return SaveText(key, StrFormat(u"
 }  // namespace
 
 std::u16string GetIniFilePath() {
-  {
-    std::lock_guard<std::mutex> lock(g_overrideLock);
-    if (!g_overridePath.empty()) return g_overridePath;
-  }
-  return SettingsFilePath();
+    {
+        std::lock_guard<std::mutex> lock(g_overrideLock);
+        if (!g_overridePath.empty()) return g_overridePath;
+    }
+    return SettingsFilePath();
 }
 
 void SetIniFilePathForTest(const std::u16string& path) {
-  std::lock_guard<std::mutex> lock(g_overrideLock);
-  g_overridePath = path;
+    std::lock_guard<std::mutex> lock(g_overrideLock);
+    g_overridePath = path;
 }
 
 int LoadSpiMode() { return LoadInt(u"SpiMode", kDefaultSpiMode); }
@@ -59,9 +59,9 @@ int LoadDeactiveRwDelay() { return LoadInt(u"DeactiveRwDelay", 0); }
 int LoadSPIRWDelay() { return LoadInt(u"SPIRWDelay", kDefaultSPIRWDelay); }
 
 std::u16string LoadFrequency() {
-  std::u16string text = ini::ReadString(GetIniFilePath(), kSection, u"Frequency", u"");
-  if (text.size() > kMaxFrequencyChars) text.resize(kMaxFrequencyChars);
-  return text;
+    std::u16string text = ini::ReadString(GetIniFilePath(), kSection, u"Frequency", u"");
+    if (text.size() > kMaxFrequencyChars) text.resize(kMaxFrequencyChars);
+    return text;
 }
 
 bool SaveSpiMode(int value) { return SaveInt(u"SpiMode", value); }
@@ -83,19 +83,19 @@ bool SaveSPIRWDelay(int value) { return SaveInt(u"SPIRWDelay", value); }
 bool SaveFrequency(const std::u16string& text) { return SaveText(u"Frequency", text); }
 
 void LoadSpiConfig(_UI_SPI_CONFIG& config) {
-  config.SpiMode = LoadSpiMode();
-  config.SpiClock = LoadSpiClock();
-  config.ByteOrder = LoadByteOrder();
-  config.CS1Polarity = LoadCS1Polarity();
-  config.CS2Polarity = LoadCS2Polarity();
-  config.InOutInterval = LoadInOutInterval();
-  config.CSEnable = LoadCSEnable();
-  config.CSChipIndex = LoadCSChipIndex();
-  config.ActiveRwDelay = LoadActiveRwDelay();
-  config.DeactiveRwDelay = LoadDeactiveRwDelay();
-  config.CSActive = LoadCSActive();
-  config.FreqEnable = LoadFreqEnable();
-  config.Frequency = LoadFrequency();
-  config.FreqUnit = LoadFreqUnit();
-  config.DataBits = LoadDataBits();
+    config.SpiMode = LoadSpiMode();
+    config.SpiClock = LoadSpiClock();
+    config.ByteOrder = LoadByteOrder();
+    config.CS1Polarity = LoadCS1Polarity();
+    config.CS2Polarity = LoadCS2Polarity();
+    config.InOutInterval = LoadInOutInterval();
+    config.CSEnable = LoadCSEnable();
+    config.CSChipIndex = LoadCSChipIndex();
+    config.ActiveRwDelay = LoadActiveRwDelay();
+    config.DeactiveRwDelay = LoadDeactiveRwDelay();
+    config.CSActive = LoadCSActive();
+    config.FreqEnable = LoadFreqEnable();
+    config.Frequency = LoadFrequency();
+    config.FreqUnit = LoadFreqUnit();
+    config.DataBits = LoadDataBits();
 }

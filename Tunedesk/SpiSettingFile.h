@@ -22,8 +22,8 @@ void SetIniFilePathForTest(const std::u16string& path);
 
 // Defaults of the keys (what a fresh installation runs with).
 inline constexpr int kDefaultSpiMode = 1;
-inline constexpr int kDefaultSpiClock = 4;          // "3.75MHz"
-inline constexpr int kDefaultByteOrder = 1;         // MSB first
+inline constexpr int kDefaultSpiClock = 4;   // "3.75MHz"
+inline constexpr int kDefaultByteOrder = 1;  // MSB first
 inline constexpr int kDefaultCSEnable = 1;
 inline constexpr int kDefaultSPIRWDelay = 2000000;  // busy-wait iterations
 // Longest Frequency text a load gives back.

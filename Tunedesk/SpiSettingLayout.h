@@ -6,8 +6,8 @@
 #include "ControlTable.h"
 
 constexpr int IDD_SPI_SETTING = 132;
-constexpr int IDC_SPI_OK = 1;       // IDOK
-constexpr int IDC_SPI_CANCEL = 2;   // IDCANCEL
+constexpr int IDC_SPI_OK = 1;      // IDOK
+constexpr int IDC_SPI_CANCEL = 2;  // IDCANCEL
 constexpr int IDC_SPI_MODE = 1014;
 constexpr int IDC_SPI_CLOCK = 1017;
 constexpr int IDC_SPI_BYTE_ORDER = 1023;

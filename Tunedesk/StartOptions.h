@@ -5,11 +5,11 @@
 #include <string>
 
 struct StartOptions {
-  std::string backend;   // --backend auto|usb|sim, else TUNEDESK_BACKEND; empty: auto
-  std::string simImage;  // --sim-image FILE: the simulated chip's state kept in FILE
-  std::string faults;    // --faults SETTINGS, else TUNEDESK_FAULTS: seeded fault injection
-  std::string lang;      // --lang CODE, else TUNEDESK_LANG (the panel's captions)
-  bool trace = false;    // --trace: library trace lines to standard error
+    std::string backend;   // --backend auto|usb|sim, else TUNEDESK_BACKEND; empty: auto
+    std::string simImage;  // --sim-image FILE: the simulated chip's state kept in FILE
+    std::string faults;    // --faults SETTINGS, else TUNEDESK_FAULTS: seeded fault injection
+    std::string lang;      // --lang CODE, else TUNEDESK_LANG (the panel's captions)
+    bool trace = false;    // --trace: library trace lines to standard error
 };
 
 // Takes argv[i] (and its value) when it is one of the options above. Returns

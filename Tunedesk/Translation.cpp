@@ -11,8 +11,8 @@
 namespace {
 
 std::unique_ptr<QTranslator>& Loaded() {
-  static std::unique_ptr<QTranslator> translator;
-  return translator;
+    static std::unique_ptr<QTranslator> translator;
+    return translator;
 }
 
 // "en_GB.UTF-8" -> "en".
@@ -21,29 +21,29 @@ std::string LanguageOf(const std::string& lang) { return lang.substr(0, lang.fin
 }  // namespace
 
 bool InstallTranslation(const std::string& lang, std::string& error) {
-  const std::string language = LanguageOf(lang);
-  if (language.empty() || language == "ja") {
-    RemoveTranslation();
-    return true;
-  }
-  const QString programDir = QString::fromStdU16String(GetBaseDir());
-  const QString name = QStringLiteral("tunedesk_") + QString::fromStdString(language);
-  auto translator = std::make_unique<QTranslator>();
-  for (const QString& folder : {programDir, programDir + QStringLiteral("/../share/tunedesk/translations")}) {
-    if (translator->load(name, QDir::cleanPath(folder))) {
-      RemoveTranslation();
-      QCoreApplication::installTranslator(translator.get());
-      Loaded() = std::move(translator);
-      return true;
+    const std::string language = LanguageOf(lang);
+    if (language.empty() || language == "ja") {
+        RemoveTranslation();
+        return true;
     }
-  }
-  error = "no translation for language \"" + lang + "\" (" + name.toStdString() +
-          ".qm is neither beside the program nor in ../share/tunedesk/translations)";
-  return false;
+    const QString programDir = QString::fromStdU16String(GetBaseDir());
+    const QString name = QStringLiteral("tunedesk_") + QString::fromStdString(language);
+    auto translator = std::make_unique<QTranslator>();
+    for (const QString& folder : {programDir, programDir + QStringLiteral("/../share/tunedesk/translations")}) {
+        if (translator->load(name, QDir::cleanPath(folder))) {
+            RemoveTranslation();
+            QCoreApplication::installTranslator(translator.get());
+            Loaded() = std::move(translator);
+            return true;
+        }
+    }
+    error = "no translation for language \"" + lang + "\" (" + name.toStdString() +
+            ".qm is neither beside the program nor in ../share/tunedesk/translations)";
+    return false;
 }
 
 void RemoveTranslation() {
-  if (!Loaded()) return;
-  QCoreApplication::removeTranslator(Loaded().get());
-  Loaded().reset();
+    if (!Loaded()) return;
+    QCoreApplication::removeTranslator(Loaded().get());
+    Loaded().reset();
 }

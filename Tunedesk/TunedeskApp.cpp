@@ -11,36 +11,36 @@
 #include "trace.h"
 
 CTunedeskApp::CTunedeskApp() {
-  QCoreApplication::setApplicationName(QStringLiteral("Tunedesk"));
-  // Pixmaps need the GUI application; without one there is no window anyway.
-  if (QCoreApplication::instance() == nullptr) return;
-  QApplication::setWindowIcon(TunedeskIcon());
-  // Lets the desktop match the window to tunedesk.desktop (name and icon).
-  QGuiApplication::setDesktopFileName(QStringLiteral("tunedesk"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tunedesk"));
+    // Pixmaps need the GUI application; without one there is no window anyway.
+    if (QCoreApplication::instance() == nullptr) return;
+    QApplication::setWindowIcon(TunedeskIcon());
+    // Lets the desktop match the window to tunedesk.desktop (name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("tunedesk"));
 }
 
 bool DisplayAvailable(int argc, char** argv) {
-  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && value[0] != '\0') return true;
-  }
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return true;
-  }
-  return false;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && value[0] != '\0') return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return true;
+    }
+    return false;
 }
 
 int CTunedeskApp::InitInstance() {
-  if (QCoreApplication::instance() == nullptr) {
-    TD_TRACE("Warning: the main window cannot be created without a GUI application.");
-    TD_TRACE("Warning: the program ends without showing a window.");
+    if (QCoreApplication::instance() == nullptr) {
+        TD_TRACE("Warning: the main window cannot be created without a GUI application.");
+        TD_TRACE("Warning: the program ends without showing a window.");
+        return 0;
+    }
+    CTunedeskDlg dlg(nullptr);
+    const int result = RunModal(&dlg);
+    if (result < 0) {
+        TD_TRACE("Warning: the main window could not be shown, so the program ends.");
+        TD_TRACE("Warning: check that a display is available (or run with QT_QPA_PLATFORM=offscreen).");
+    }
     return 0;
-  }
-  CTunedeskDlg dlg(nullptr);
-  const int result = RunModal(&dlg);
-  if (result < 0) {
-    TD_TRACE("Warning: the main window could not be shown, so the program ends.");
-    TD_TRACE("Warning: check that a display is available (or run with QT_QPA_PLATFORM=offscreen).");
-  }
-  return 0;
 }

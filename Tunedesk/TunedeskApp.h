@@ -3,11 +3,11 @@
 #pragma once
 
 class CTunedeskApp {
- public:
-  CTunedeskApp();
-  // Runs the main window; returns the process exit code (0 also when the
-  // window could not be shown: the reason goes to the debug trace).
-  int InitInstance();
+public:
+    CTunedeskApp();
+    // Runs the main window; returns the process exit code (0 also when the
+    // window could not be shown: the reason goes to the debug trace).
+    int InitInstance();
 };
 
 // True when Qt can reach a display: DISPLAY, WAYLAND_DISPLAY or

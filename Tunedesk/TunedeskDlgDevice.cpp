@@ -29,308 +29,310 @@ unsigned long DeviceArg(int index) { return static_cast<unsigned long>(static_ca
 // and retried; a read that still fails ends the pass, so no later group is
 // read from a chip that stopped answering.
 class ReadBack {
- public:
-  ReadBack(CTunedeskDlg* dlg, unsigned long device) : dlg_(dlg), device_(device) {}
+public:
+    ReadBack(CTunedeskDlg* dlg, unsigned long device) : dlg_(dlg), device_(device) {}
 
-  // Runs `read` (which posts its notifications when it succeeds) up to three
-  // times. false when every attempt failed or the window asked us to stop.
-  template <class ReadFn>
-  bool Read(const char16_t* text, ReadFn&& read) {
-    for (int attempt = 0; attempt < kReadBackTries; ++attempt) {
-      if (Stopping()) return false;
-      CTunedeskDlg::AddLog(text);
-      if (read()) {
-        CTunedeskDlg::AddLog(u"");
-        return true;
-      }
-      CTunedeskDlg::AddLog(u"");
-      WexSleep(1);
+    // Runs `read` (which posts its notifications when it succeeds) up to three
+    // times. false when every attempt failed or the window asked us to stop.
+    template <class ReadFn>
+    bool Read(const char16_t* text, ReadFn&& read) {
+        for (int attempt = 0; attempt < kReadBackTries; ++attempt) {
+            if (Stopping()) return false;
+            CTunedeskDlg::AddLog(text);
+            if (read()) {
+                CTunedeskDlg::AddLog(u"");
+                return true;
+            }
+            CTunedeskDlg::AddLog(u"");
+            WexSleep(1);
+        }
+        return false;
     }
-    return false;
-  }
 
-  void Post(unsigned message, unsigned int value) const { PostMessage(dlg_, message, value, 0); }
-  bool Stopping() const { return dlg_->m_bStopReadBack.load(); }
-  unsigned long Device() const { return device_; }
-  CTunedeskDlg* Dlg() const { return dlg_; }
+    void Post(unsigned message, unsigned int value) const { PostMessage(dlg_, message, value, 0); }
+    bool Stopping() const { return dlg_->m_bStopReadBack.load(); }
+    unsigned long Device() const { return device_; }
+    CTunedeskDlg* Dlg() const { return dlg_; }
 
- private:
-  CTunedeskDlg* dlg_;
-  unsigned long device_;
+private:
+    CTunedeskDlg* dlg_;
+    unsigned long device_;
 };
 
 bool ReadThroughDisplay(ReadBack& rb) {
-  return rb.Read(u"Get Navo Through Display On/Off State...", [&] {
-    rb.Dlg()->m_bThroughDisp = 0;
-    unsigned int state = 0;
-    if (!GetNavoThroughDisplayOnOffState(rb.Device(), &state, nullptr)) return false;
-    rb.Dlg()->m_bThroughDisp = static_cast<int>(state);
-    return true;
-  });
+    return rb.Read(u"Get Navo Through Display On/Off State...", [&] {
+        rb.Dlg()->m_bThroughDisp = 0;
+        unsigned int state = 0;
+        if (!GetNavoThroughDisplayOnOffState(rb.Device(), &state, nullptr)) return false;
+        rb.Dlg()->m_bThroughDisp = static_cast<int>(state);
+        return true;
+    });
 }
 
 bool ReadVivid(ReadBack& rb) {
-  const unsigned long dev = rb.Device();
-  if (!rb.Read(u"Get Vivid On/Off State...", [&] {
-        unsigned int on = 0;
-        if (!GetVividOnOffState(dev, &on, nullptr, nullptr, nullptr)) return false;
-        rb.Post(WM_VIVID_ONOFF, on);
+    const unsigned long dev = rb.Device();
+    if (!rb.Read(u"Get Vivid On/Off State...", [&] {
+            unsigned int on = 0;
+            if (!GetVividOnOffState(dev, &on, nullptr, nullptr, nullptr)) return false;
+            rb.Post(WM_VIVID_ONOFF, on);
+            return true;
+        }))
+        return false;
+    WexSleep(1);
+    if (!rb.Read(u"Get Vivid Range...", [&] {
+            unsigned int range = 0;
+            if (!GetVividRange(dev, &range, nullptr)) return false;
+            rb.Post(WM_VIVID_RANGE, range);  // Tiny (3) and Unknown (255) change no radio
+            return true;
+        }))
+        return false;
+    WexSleep(1);
+    return rb.Read(u"Get Vivid Intensity...", [&] {
+        unsigned int intensity = 0;
+        if (!GetVividIntensity(dev, &intensity, nullptr)) return false;
+        rb.Post(WM_VIVID_INTENSITY, intensity);
         return true;
-      }))
-    return false;
-  WexSleep(1);
-  if (!rb.Read(u"Get Vivid Range...", [&] {
-        unsigned int range = 0;
-        if (!GetVividRange(dev, &range, nullptr)) return false;
-        rb.Post(WM_VIVID_RANGE, range);  // Tiny (3) and Unknown (255) change no radio
-        return true;
-      }))
-    return false;
-  WexSleep(1);
-  return rb.Read(u"Get Vivid Intensity...", [&] {
-    unsigned int intensity = 0;
-    if (!GetVividIntensity(dev, &intensity, nullptr)) return false;
-    rb.Post(WM_VIVID_INTENSITY, intensity);
-    return true;
-  });
+    });
 }
 
 bool ReadSharpening(ReadBack& rb) {
-  const unsigned long dev = rb.Device();
-  if (!rb.Read(u"Get Sharpening On/Off State...", [&] {
-        unsigned int on = 0;
-        if (!GetSharpeningOnOffState(dev, &on, nullptr)) return false;
-        rb.Post(WM_SHARPENING_ONOFF, on);
+    const unsigned long dev = rb.Device();
+    if (!rb.Read(u"Get Sharpening On/Off State...", [&] {
+            unsigned int on = 0;
+            if (!GetSharpeningOnOffState(dev, &on, nullptr)) return false;
+            rb.Post(WM_SHARPENING_ONOFF, on);
+            return true;
+        }))
+        return false;
+    WexSleep(1);
+    return rb.Read(u"Get Sharpening Intensity...", [&] {
+        unsigned int intensity = 0;
+        if (!GetSharpeningIntensity(dev, &intensity, nullptr)) return false;
+        rb.Post(WM_SHARPENING_INTENSITY, intensity);
         return true;
-      }))
-    return false;
-  WexSleep(1);
-  return rb.Read(u"Get Sharpening Intensity...", [&] {
-    unsigned int intensity = 0;
-    if (!GetSharpeningIntensity(dev, &intensity, nullptr)) return false;
-    rb.Post(WM_SHARPENING_INTENSITY, intensity);
-    return true;
-  });
+    });
 }
 
 bool ReadExtendedContrast(ReadBack& rb) {
-  const unsigned long dev = rb.Device();
-  if (!rb.Read(u"Get Extended Contrast Parameters...", [&] {
-        unsigned int on = 0, autoBrightness = 0, adaptive = 0;
-        if (!GetExtendedContrastParameters(dev, &on, &autoBrightness, &adaptive, nullptr)) return false;
-        rb.Post(WM_EXTENDED_CONTRAST_ONOFF, on);
-        rb.Post(WM_AUTO_BRIGHTNESS_ONOFF, autoBrightness);
-        rb.Post(WM_ADAPTIVE_CONTRAST, adaptive);
+    const unsigned long dev = rb.Device();
+    if (!rb.Read(u"Get Extended Contrast Parameters...", [&] {
+            unsigned int on = 0, autoBrightness = 0, adaptive = 0;
+            if (!GetExtendedContrastParameters(dev, &on, &autoBrightness, &adaptive, nullptr)) return false;
+            rb.Post(WM_EXTENDED_CONTRAST_ONOFF, on);
+            rb.Post(WM_AUTO_BRIGHTNESS_ONOFF, autoBrightness);
+            rb.Post(WM_ADAPTIVE_CONTRAST, adaptive);
+            return true;
+        }))
+        return false;
+    WexSleep(1);
+    return rb.Read(u"Get Brightness & Threshold Value...", [&] {
+        unsigned int brightness = 0, threshold = 0;
+        if (!GetBrightnessAndThreshold(dev, &brightness, &threshold, nullptr)) return false;
+        rb.Post(WM_BRIGHTNESS, brightness);
+        rb.Post(WM_THRESHOLD, threshold);
         return true;
-      }))
-    return false;
-  WexSleep(1);
-  return rb.Read(u"Get Brightness & Threshold Value...", [&] {
-    unsigned int brightness = 0, threshold = 0;
-    if (!GetBrightnessAndThreshold(dev, &brightness, &threshold, nullptr)) return false;
-    rb.Post(WM_BRIGHTNESS, brightness);
-    rb.Post(WM_THRESHOLD, threshold);
-    return true;
-  });
+    });
 }
 
 bool ReadColorCorrection(ReadBack& rb) {
-  return rb.Read(u"Get Color Correction Intensity...", [&] {
-    unsigned int intensity = 0;
-    if (!GetColorCorrectionIntensity(rb.Device(), &intensity, nullptr)) return false;
-    rb.Post(WM_COLOR_CORRECTION, intensity);
-    return true;
-  });
+    return rb.Read(u"Get Color Correction Intensity...", [&] {
+        unsigned int intensity = 0;
+        if (!GetColorCorrectionIntensity(rb.Device(), &intensity, nullptr)) return false;
+        rb.Post(WM_COLOR_CORRECTION, intensity);
+        return true;
+    });
 }
 
 bool ReadNoiseRemoval(ReadBack& rb) {
-  return rb.Read(u"Get Remove Noise Sensitivity...", [&] {
-    unsigned int sensitivity = 0;
-    if (!GetRemoveNoiseSensitivity(rb.Device(), &sensitivity, nullptr)) return false;
-    rb.Post(WM_NOISE_REMOVE_SENSITIVITY, sensitivity);
-    return true;
-  });
+    return rb.Read(u"Get Remove Noise Sensitivity...", [&] {
+        unsigned int sensitivity = 0;
+        if (!GetRemoveNoiseSensitivity(rb.Device(), &sensitivity, nullptr)) return false;
+        rb.Post(WM_NOISE_REMOVE_SENSITIVITY, sensitivity);
+        return true;
+    });
 }
 
 bool ReadProcessingArea(ReadBack& rb) {
-  return rb.Read(u"Get Video Processing Area...", [&] {
-    unsigned int area = 0;
-    if (!GetVideoProcessingArea(rb.Device(), &area)) return false;
-    rb.Post(WM_VIDEO_PROCESS_AREA, area);  // 4 (no preset) changes no radio
-    return true;
-  });
+    return rb.Read(u"Get Video Processing Area...", [&] {
+        unsigned int area = 0;
+        if (!GetVideoProcessingArea(rb.Device(), &area)) return false;
+        rb.Post(WM_VIDEO_PROCESS_AREA, area);  // 4 (no preset) changes no radio
+        return true;
+    });
 }
 
 }  // namespace
 
 void CTunedeskDlg::RefreshDeviceList(bool log) {
-  // Enumeration opens and closes every bridge; keep it off the bus while a
-  // read-back still talks to the chip.
-  FinishReadDeviceParamsThread();
+    // Enumeration opens and closes every bridge; keep it off the bus while a
+    // read-back still talks to the chip.
+    FinishReadDeviceParamsThread();
 
-  if (log) AddLog(u"Refreshing Device...");
-  auto* list = Item<QComboBox>(IDC_CMB_DEVICE_LIST);
-  list->clear();
+    if (log) AddLog(u"Refreshing Device...");
+    auto* list = Item<QComboBox>(IDC_CMB_DEVICE_LIST);
+    list->clear();
 
-  const bool wasOpen = libComm_GetDeviceOpenState() != 0 && m_nDevIndex >= 0;
-  std::list<std::u16string> names;
-  const unsigned long count = libComm_EnumDevice(names);
-  // Enumeration opens and closes every bridge, the one we hold open too,
-  // while the link library still reports it open: take it up again so the
-  // panel's actions keep reaching the chip.
-  if (wasOpen) ReopenAfterEnumeration();
-  // Bridges that are plugged in but could not be opened (no permission, in
-  // use elsewhere): the user learns which and how to fix it. Not at the
-  // silent start-up refresh; the bridge library has traced them already.
-  if (log) {
-    for (const std::string& problem : ch347::BridgeProblems()) AddLog(Ansi2CString(problem));
-  }
-  if (count == 0 || names.empty()) {
-    if (log) AddLog(u"No available device found!");
-    return;
-  }
-  int index = 0;
-  for (const std::u16string& name : names) {
-    // "N# description": N is the bridge number every later call takes.
-    const std::u16string::size_type hash = name.find(u'#');
-    const int device = hash != std::u16string::npos ? QString::fromStdU16String(name.substr(0, hash)).toInt() : index;
-    list->insertItem(index++, QString::fromStdU16String(name), device);
-    if (log) AddLog(StrFormat(u"=>Device: \"%s\" found.", name.c_str()));
-  }
-  if (log) AddLog(u"Refresh Device OK!");
-  list->setCurrentIndex(0);
+    const bool wasOpen = libComm_GetDeviceOpenState() != 0 && m_nDevIndex >= 0;
+    std::list<std::u16string> names;
+    const unsigned long count = libComm_EnumDevice(names);
+    // Enumeration opens and closes every bridge, the one we hold open too,
+    // while the link library still reports it open: take it up again so the
+    // panel's actions keep reaching the chip.
+    if (wasOpen) ReopenAfterEnumeration();
+    // Bridges that are plugged in but could not be opened (no permission, in
+    // use elsewhere): the user learns which and how to fix it. Not at the
+    // silent start-up refresh; the bridge library has traced them already.
+    if (log) {
+        for (const std::string& problem : ch347::BridgeProblems()) AddLog(Ansi2CString(problem));
+    }
+    if (count == 0 || names.empty()) {
+        if (log) AddLog(u"No available device found!");
+        return;
+    }
+    int index = 0;
+    for (const std::u16string& name : names) {
+        // "N# description": N is the bridge number every later call takes.
+        const std::u16string::size_type hash = name.find(u'#');
+        const int device =
+            hash != std::u16string::npos ? QString::fromStdU16String(name.substr(0, hash)).toInt() : index;
+        list->insertItem(index++, QString::fromStdU16String(name), device);
+        if (log) AddLog(StrFormat(u"=>Device: \"%s\" found.", name.c_str()));
+    }
+    if (log) AddLog(u"Refresh Device OK!");
+    list->setCurrentIndex(0);
 }
 
 void CTunedeskDlg::OnBnClickedBtnRefreshDevice() { RefreshDeviceList(true); }
 
 void CTunedeskDlg::ReopenAfterEnumeration() {
-  _UI_SPI_CONFIG config;
-  LoadSpiConfig(config);
-  if (libComm_OpenDevice(DeviceArg(m_nDevIndex), config) != 0) return;
-  // The bridge is gone (unplugged): say so and offer to open again.
-  AddLog(u"Failed to open the selected device!");
-  AddLog(u"");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
+    _UI_SPI_CONFIG config;
+    LoadSpiConfig(config);
+    if (libComm_OpenDevice(DeviceArg(m_nDevIndex), config) != 0) return;
+    // The bridge is gone (unplugged): say so and offer to open again.
+    AddLog(u"Failed to open the selected device!");
+    AddLog(u"");
+    Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
 
 void CTunedeskDlg::OnBnClickedBtnOpenDevice() {
-  // The link library, not the caption, knows whether a device is open.
-  if (libComm_GetDeviceOpenState() == 0) {
-    OpenSelectedDevice();
-  } else {
-    CloseSelectedDevice();
-  }
+    // The link library, not the caption, knows whether a device is open.
+    if (libComm_GetDeviceOpenState() == 0) {
+        OpenSelectedDevice();
+    } else {
+        CloseSelectedDevice();
+    }
 }
 
 void CTunedeskDlg::OpenSelectedDevice() {
-  m_nDevIndex = SelectedDevice();
-  if (m_nDevIndex < 0) {
-    AddLog(u"Failed to open the SPI device, please select the device first!");
-    return;
-  }
-  // Only one read-back at a time: an earlier one finishes before this open
-  // reconfigures the bridge and starts the next.
-  FinishReadDeviceParamsThread();
+    m_nDevIndex = SelectedDevice();
+    if (m_nDevIndex < 0) {
+        AddLog(u"Failed to open the SPI device, please select the device first!");
+        return;
+    }
+    // Only one read-back at a time: an earlier one finishes before this open
+    // reconfigures the bridge and starts the next.
+    FinishReadDeviceParamsThread();
 
-  AddLog(u"Getting SPI parameters...");
-  _UI_SPI_CONFIG config;
-  LoadSpiConfig(config);
-  LogSpiConfig(config);
+    AddLog(u"Getting SPI parameters...");
+    _UI_SPI_CONFIG config;
+    LoadSpiConfig(config);
+    LogSpiConfig(config);
 
-  if (libComm_OpenDevice(DeviceArg(m_nDevIndex), config) == 0) {
-    AddLog(u"Failed to open the selected device!");
+    if (libComm_OpenDevice(DeviceArg(m_nDevIndex), config) == 0) {
+        AddLog(u"Failed to open the selected device!");
+        AddLog(u"");
+        return;
+    }
+    AddLog(u"The selected device opened successfully!");
     AddLog(u"");
-    return;
-  }
-  AddLog(u"The selected device opened successfully!");
-  AddLog(u"");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kCloseCaption));
-  StartReadBack();
+    Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kCloseCaption));
+    StartReadBack();
 }
 
 void CTunedeskDlg::StartReadBack() {
-  FinishReadDeviceParamsThread();
-  m_bStopReadBack = false;
-  if (!StartWorkerThread(m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
-    // The device is open and usable; only its current values are not shown.
-    AddLog(u"Failed to start reading the device parameters!");
-  }
+    FinishReadDeviceParamsThread();
+    m_bStopReadBack = false;
+    if (!StartWorkerThread(
+            m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
+        // The device is open and usable; only its current values are not shown.
+        AddLog(u"Failed to start reading the device parameters!");
+    }
 }
 
 void CTunedeskDlg::CloseSelectedDevice() {
-  const int index = SelectedDevice();
-  if (index < 0) {
-    AddLog(u"Failed to close the device, please select the device first!");
-    return;
-  }
-  // The bridge must not go away under a transaction of the read-back thread.
-  WaitReadDeviceParamsThread();
-  libComm_CloseDevice(DeviceArg(index));
-  m_nDevIndex = -1;
-  AddLog(u"The selected device closed successfully!");
-  Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
+    const int index = SelectedDevice();
+    if (index < 0) {
+        AddLog(u"Failed to close the device, please select the device first!");
+        return;
+    }
+    // The bridge must not go away under a transaction of the read-back thread.
+    WaitReadDeviceParamsThread();
+    libComm_CloseDevice(DeviceArg(index));
+    m_nDevIndex = -1;
+    AddLog(u"The selected device closed successfully!");
+    Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
 
 void CTunedeskDlg::OnMenuSpiInit() {
-  if (m_nDevIndex < 0) {
-    AddLog(u"Failed to initialize SPI, please select the SPI device first!\n");
-    return;
-  }
-  AddLog(u"Getting SPI parameters...");
-  _UI_SPI_CONFIG config;
-  LoadSpiConfig(config);
-  LogSpiConfig(config);
-  // Reconfiguring the bridge in the middle of a read-back exchange would
-  // garble that exchange; let the read-back finish first.
-  FinishReadDeviceParamsThread();
-  if (libComm_InitSpi(DeviceArg(m_nDevIndex), config) == 0) {
-    AddLog(u"Failed to initialize SPI!\n");
-  } else {
-    AddLog(u"Initialize SPI OK!\n");
-  }
+    if (m_nDevIndex < 0) {
+        AddLog(u"Failed to initialize SPI, please select the SPI device first!\n");
+        return;
+    }
+    AddLog(u"Getting SPI parameters...");
+    _UI_SPI_CONFIG config;
+    LoadSpiConfig(config);
+    LogSpiConfig(config);
+    // Reconfiguring the bridge in the middle of a read-back exchange would
+    // garble that exchange; let the read-back finish first.
+    FinishReadDeviceParamsThread();
+    if (libComm_InitSpi(DeviceArg(m_nDevIndex), config) == 0) {
+        AddLog(u"Failed to initialize SPI!\n");
+    } else {
+        AddLog(u"Initialize SPI OK!\n");
+    }
 }
 
 void CTunedeskDlg::LogSpiConfig(const _UI_SPI_CONFIG& config) {
-  AddLog(StrFormat(u"Mode: %s, Clock: %s", GetSpiModeName(config.SpiMode).c_str(),
-                   GetSpiClockName(config.SpiClock).c_str()));
-  AddLog(StrFormat(u"ByteOrder: %s, DataBits: %s", GetSpiByteOrderName(config.ByteOrder).c_str(),
-                   GetSpiDataBitsName(config.DataBits).c_str()));
-  AddLog(StrFormat(u"CS Enable State: %s, CS Select: %s", config.CSEnable != 0 ? u"Enabled" : u"Disabled",
-                   GetSpiCSName(config.CSChipIndex).c_str()));
-  AddLog(StrFormat(u"CS1 Polarity: %s, CS2 Polarity: %s", GetSpiCS1PolarName(config.CS1Polarity).c_str(),
-                   GetSpiCS2PolarName(config.CS2Polarity).c_str()));
-  if (config.FreqEnable == 0) {
-    AddLog(u"Frequency Enable State: Disabled");
-  } else {
-    AddLog(StrFormat(u"Frequency Enable State: Enabled, Frequency: %s %s", config.Frequency.c_str(),
-                     GetSpiFreqUnitName(config.FreqUnit).c_str()));
-  }
-  AddLog(StrFormat(u"WriteReadInterval: %d us", config.InOutInterval));
-  AddLog(StrFormat(u"ActiveDelay: %d us, Deactive Delay: %d us", config.ActiveRwDelay, config.DeactiveRwDelay));
+    AddLog(StrFormat(u"Mode: %s, Clock: %s", GetSpiModeName(config.SpiMode).c_str(),
+                     GetSpiClockName(config.SpiClock).c_str()));
+    AddLog(StrFormat(u"ByteOrder: %s, DataBits: %s", GetSpiByteOrderName(config.ByteOrder).c_str(),
+                     GetSpiDataBitsName(config.DataBits).c_str()));
+    AddLog(StrFormat(u"CS Enable State: %s, CS Select: %s", config.CSEnable != 0 ? u"Enabled" : u"Disabled",
+                     GetSpiCSName(config.CSChipIndex).c_str()));
+    AddLog(StrFormat(u"CS1 Polarity: %s, CS2 Polarity: %s", GetSpiCS1PolarName(config.CS1Polarity).c_str(),
+                     GetSpiCS2PolarName(config.CS2Polarity).c_str()));
+    if (config.FreqEnable == 0) {
+        AddLog(u"Frequency Enable State: Disabled");
+    } else {
+        AddLog(StrFormat(u"Frequency Enable State: Enabled, Frequency: %s %s", config.Frequency.c_str(),
+                         GetSpiFreqUnitName(config.FreqUnit).c_str()));
+    }
+    AddLog(StrFormat(u"WriteReadInterval: %d us", config.InOutInterval));
+    AddLog(StrFormat(u"ActiveDelay: %d us, Deactive Delay: %d us", config.ActiveRwDelay, config.DeactiveRwDelay));
 }
 
 unsigned CTunedeskDlg::ReadDeviceParamsThread(CTunedeskDlg* dlg) {
-  // The device is taken once: a feature handler may re-read m_nDevIndex from
-  // the list while the pass runs, and the pass must stay on the opened device.
-  ReadBack rb(dlg, DeviceArg(dlg->m_nDevIndex.load()));
-  bool (*const groups[])(ReadBack&) = {ReadThroughDisplay,  ReadVivid,        ReadSharpening,   ReadExtendedContrast,
-                                       ReadColorCorrection, ReadNoiseRemoval, ReadProcessingArea};
-  bool first = true;
-  for (auto* group : groups) {
-    if (!first) WexSleep(1);
-    first = false;
-    if (!group(rb)) break;
-  }
-  return 0;
+    // The device is taken once: a feature handler may re-read m_nDevIndex from
+    // the list while the pass runs, and the pass must stay on the opened device.
+    ReadBack rb(dlg, DeviceArg(dlg->m_nDevIndex.load()));
+    bool (*const groups[])(ReadBack&) = {ReadThroughDisplay,  ReadVivid,        ReadSharpening,    ReadExtendedContrast,
+                                         ReadColorCorrection, ReadNoiseRemoval, ReadProcessingArea};
+    bool first = true;
+    for (auto* group : groups) {
+        if (!first) WexSleep(1);
+        first = false;
+        if (!group(rb)) break;
+    }
+    return 0;
 }
 
 void CTunedeskDlg::WaitReadDeviceParamsThread() {
-  if (!m_readBackThread.joinable()) return;
-  m_bStopReadBack = true;
-  m_readBackThread.join();
-  m_bStopReadBack = false;
+    if (!m_readBackThread.joinable()) return;
+    m_bStopReadBack = true;
+    m_readBackThread.join();
+    m_bStopReadBack = false;
 }
 
 void CTunedeskDlg::FinishReadDeviceParamsThread() {
-  if (m_readBackThread.joinable()) m_readBackThread.join();
+    if (m_readBackThread.joinable()) m_readBackThread.join();
 }

@@ -70,24 +70,23 @@ constexpr unsigned TB_ENDTRACK = 8;
 
 // The QEvent type that carries `message`.
 constexpr QEvent::Type WinMsgType(unsigned message) {
-  return static_cast<QEvent::Type>(QEvent::User + static_cast<int>(message));
+    return static_cast<QEvent::Type>(QEvent::User + static_cast<int>(message));
 }
 
 // A posted window message. event() handlers read message(), wParam, lParam.
 class WinMsgEvent : public QEvent {
- public:
-  WinMsgEvent(unsigned message, quintptr wp, qintptr lp)
-      : QEvent(WinMsgType(message)), wParam(wp), lParam(lp) {}
-  unsigned message() const { return static_cast<unsigned>(type() - QEvent::User); }
+public:
+    WinMsgEvent(unsigned message, quintptr wp, qintptr lp) : QEvent(WinMsgType(message)), wParam(wp), lParam(lp) {}
+    unsigned message() const { return static_cast<unsigned>(type() - QEvent::User); }
 
-  const quintptr wParam;
-  const qintptr lParam;
+    const quintptr wParam;
+    const qintptr lParam;
 };
 
 // True when `event` is one of our window messages (and not some other user event).
 inline const WinMsgEvent* AsWinMsg(const QEvent* event) {
-  HandoffAcquire(event);
-  return event->type() >= QEvent::User ? dynamic_cast<const WinMsgEvent*>(event) : nullptr;
+    HandoffAcquire(event);
+    return event->type() >= QEvent::User ? dynamic_cast<const WinMsgEvent*>(event) : nullptr;
 }
 
 // Posts `message` to `target` and returns at once, from any thread. A null
@@ -97,9 +96,9 @@ inline const WinMsgEvent* AsWinMsg(const QEvent* event) {
 // PostMessage(g_hMainWnd, ...) overload of LogQueue.h, which checks this under
 // g_logLock.
 inline bool PostMessage(QObject* target, unsigned message, quintptr wParam, qintptr lParam) {
-  if (target == nullptr) return false;
-  auto* event = new WinMsgEvent(message, wParam, lParam);
-  HandoffRelease(event);
-  QCoreApplication::postEvent(target, event);
-  return true;
+    if (target == nullptr) return false;
+    auto* event = new WinMsgEvent(message, wParam, lParam);
+    HandoffRelease(event);
+    QCoreApplication::postEvent(target, event);
+    return true;
 }

@@ -11,25 +11,25 @@
 #include "platform/ini/IniFile.h"
 
 class ScratchSettings {
- public:
-  // `contents` (when not empty) becomes the settings file.
-  explicit ScratchSettings(const std::string& contents = "") {
-    char tmpl[] = "/tmp/tunedesk_bench_XXXXXX";
-    if (!mkdtemp(tmpl)) std::abort();
-    dir_ = tmpl;
-    if (!contents.empty()) std::ofstream(Path()) << contents;
-    SetIniFilePathForTest(ini::FromUtf8(Path().string()));
-  }
-  ~ScratchSettings() {
-    SetIniFilePathForTest(u"");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  ScratchSettings(const ScratchSettings&) = delete;
-  ScratchSettings& operator=(const ScratchSettings&) = delete;
+public:
+    // `contents` (when not empty) becomes the settings file.
+    explicit ScratchSettings(const std::string& contents = "") {
+        char tmpl[] = "/tmp/tunedesk_bench_XXXXXX";
+        if (!mkdtemp(tmpl)) std::abort();
+        dir_ = tmpl;
+        if (!contents.empty()) std::ofstream(Path()) << contents;
+        SetIniFilePathForTest(ini::FromUtf8(Path().string()));
+    }
+    ~ScratchSettings() {
+        SetIniFilePathForTest(u"");
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    ScratchSettings(const ScratchSettings&) = delete;
+    ScratchSettings& operator=(const ScratchSettings&) = delete;
 
-  std::filesystem::path Path() const { return dir_ / "Config.ini"; }
+    std::filesystem::path Path() const { return dir_ / "Config.ini"; }
 
- private:
-  std::filesystem::path dir_;
+private:
+    std::filesystem::path dir_;
 };

@@ -19,52 +19,52 @@
 namespace {
 
 void EnsureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char arg0[] = "bench_readback";
-  static char* argv[] = {arg0, nullptr};
-  new QApplication(argc, argv);
+    if (QCoreApplication::instance() != nullptr) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char arg0[] = "bench_readback";
+    static char* argv[] = {arg0, nullptr};
+    new QApplication(argc, argv);
 }
 
 // Notes when the window handles the read-back's last notification.
 class LastNotification : public QObject {
- public:
-  explicit LastNotification(QObject* window) { window->installEventFilter(this); }
-  bool seen = false;
-  std::chrono::steady_clock::time_point when;
+public:
+    explicit LastNotification(QObject* window) { window->installEventFilter(this); }
+    bool seen = false;
+    std::chrono::steady_clock::time_point when;
 
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == WinMsgType(WM_VIDEO_PROCESS_AREA)) {
-      seen = true;
-      when = std::chrono::steady_clock::now();
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == WinMsgType(WM_VIDEO_PROCESS_AREA)) {
+            seen = true;
+            when = std::chrono::steady_clock::now();
+        }
+        return false;
     }
-    return false;
-  }
 };
 
 void BM_OpenToLastReadBackNotification(benchmark::State& state) {
-  EnsureApplication();
-  ScratchSettings settings;
-  SaveSPIRWDelay(static_cast<int>(state.range(0)));
-  sim::Reset();
-  {
-    CTunedeskDlg dlg;
-    LastNotification last(&dlg);
-    auto* button = dlg.Item<QPushButton>(IDC_BTN_OPEN_DEVICE);
-    for (auto _ : state) {
-      last.seen = false;
-      const auto start = std::chrono::steady_clock::now();
-      button->click();
-      while (!last.seen) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-      state.SetIterationTime(std::chrono::duration<double>(last.when - start).count());
-      dlg.FinishReadDeviceParamsThread();
-      button->click();  // close
-      QCoreApplication::processEvents();
-      dlg.OnMenuClearLog();
+    EnsureApplication();
+    ScratchSettings settings;
+    SaveSPIRWDelay(static_cast<int>(state.range(0)));
+    sim::Reset();
+    {
+        CTunedeskDlg dlg;
+        LastNotification last(&dlg);
+        auto* button = dlg.Item<QPushButton>(IDC_BTN_OPEN_DEVICE);
+        for (auto _ : state) {
+            last.seen = false;
+            const auto start = std::chrono::steady_clock::now();
+            button->click();
+            while (!last.seen) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            state.SetIterationTime(std::chrono::duration<double>(last.when - start).count());
+            dlg.FinishReadDeviceParamsThread();
+            button->click();  // close
+            QCoreApplication::processEvents();
+            dlg.OnMenuClearLog();
+        }
     }
-  }
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ static void BM_BuildAndCheckReadRequest(benchmark::State& state) {
         address += 4;
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["packets/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BuildAndCheckReadRequest);
 
@@ -30,7 +31,8 @@ static void BM_BuildAndCheckWriteRequest(benchmark::State& state) {
         bool ok = libPro_CheckCrc(buf, static_cast<unsigned short>(n), calc, recv, true);
         benchmark::DoNotOptimize(ok);
     }
-    state.counters["packets/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BuildAndCheckWriteRequest);
 
@@ -43,7 +45,8 @@ static void BM_BuildBlockWrite126(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * 514);
-    state.counters["packets/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BuildBlockWrite126);
 

@@ -17,12 +17,12 @@ inline constexpr int kNoBridge = 3;  // no bridge, or the chosen one cannot be o
 
 // What the global options asked for, and the open device.
 struct Context {
-  bool json = false;
-  bool quiet = false;
-  long deviceArg = -1;  // --device N; -1: the first listed bridge
-  unsigned long device = 0;
-  bool open = false;
-  std::string command;  // for error lines: "set", "reg write", ...
+    bool json = false;
+    bool quiet = false;
+    long deviceArg = -1;  // --device N; -1: the first listed bridge
+    unsigned long device = 0;
+    bool open = false;
+    std::string command;  // for error lines: "set", "reg write", ...
 };
 
 // One error line "tunedesk-cli: COMMAND: TEXT" on standard error.
@@ -33,31 +33,31 @@ int OpenDevice(Context& ctx);
 
 // Results as "name=value" lines, or with --json one object printed by Flush.
 class Output {
- public:
-  explicit Output(const Context& ctx) : json_(ctx.json) {}
-  ~Output() { Flush(); }
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
+public:
+    explicit Output(const Context& ctx) : json_(ctx.json) {}
+    ~Output() { Flush(); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
 
-  void String(const std::string& name, const std::string& value);
-  void Number(const std::string& name, unsigned long long value);
-  void Bool(const std::string& name, bool value, const char* text);
-  // Text mode: "name=a b ..."; JSON: "name": ["a", "b", ...].
-  void List(const std::string& name, const std::vector<std::string>& values);
-  // A line as it stands (text mode only).
-  void Line(const std::string& line);
-  bool Json() const { return json_; }
-  void Flush();
-  // Drops what JSON mode has collected: a failed command prints no object.
-  void Discard() {
-    members_.clear();
-    json_ = false;
-  }
+    void String(const std::string& name, const std::string& value);
+    void Number(const std::string& name, unsigned long long value);
+    void Bool(const std::string& name, bool value, const char* text);
+    // Text mode: "name=a b ..."; JSON: "name": ["a", "b", ...].
+    void List(const std::string& name, const std::vector<std::string>& values);
+    // A line as it stands (text mode only).
+    void Line(const std::string& line);
+    bool Json() const { return json_; }
+    void Flush();
+    // Drops what JSON mode has collected: a failed command prints no object.
+    void Discard() {
+        members_.clear();
+        json_ = false;
+    }
 
- private:
-  void Member(const std::string& name, const std::string& jsonValue, const std::string& textValue);
-  bool json_;
-  std::vector<std::pair<std::string, std::string>> members_;
+private:
+    void Member(const std::string& name, const std::string& jsonValue, const std::string& textValue);
+    bool json_;
+    std::vector<std::pair<std::string, std::string>> members_;
 };
 
 std::string JsonString(const std::string& text);

@@ -69,8 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<unsigned char> bytes;
         unsigned int count = 0;
         const bool ok = spirw::ParseEdidData(text, bytes, count, notify);
-        if (ok) Check(messages == 0 && count == bytes.size() && count > 0);
-        else Check(messages == (spirw::TrimLower(text).empty() ? 0 : 1));
+        if (ok)
+            Check(messages == 0 && count == bytes.size() && count > 0);
+        else
+            Check(messages == (spirw::TrimLower(text).empty() ? 0 : 1));
         break;
     }
     default: {

@@ -93,8 +93,7 @@ void FuzzBinary(FuzzedDataProvider& fdp) {
     for (char16_t c : text) narrow.push_back(static_cast<char>(c));
     if (narrow.find('\0') != std::string::npos) narrow.resize(narrow.find('\0'));
     auto buffer = std::make_unique<char[]>((narrow.size() + 3) / 4 + 1);
-    if (BinaryStr2HexStr(narrow.c_str(), buffer.get()))
-        Check(std::strlen(buffer.get()) == (narrow.size() + 3) / 4);
+    if (BinaryStr2HexStr(narrow.c_str(), buffer.get())) Check(std::strlen(buffer.get()) == (narrow.size() + 3) / 4);
 }
 
 void FuzzNumbers(FuzzedDataProvider& fdp) {

@@ -27,9 +27,7 @@ const std::string& Folder() {
 }
 
 // Names and values, with the characters the file's syntax gives a meaning to.
-std::u16string TakeName(FuzzedDataProvider& fdp) {
-    return TakeText(fdp, u"aAbB01 \t[]=;#\r\n\v\xE9\x4E2D", 12);
-}
+std::u16string TakeName(FuzzedDataProvider& fdp) { return TakeText(fdp, u"aAbB01 \t[]=;#\r\n\v\xE9\x4E2D", 12); }
 
 std::u16string Trimmed(const std::u16string& text) {
     const std::u16string blanks = u" \t\r\v\f";

@@ -129,7 +129,9 @@ void ReadThroughBackend(FuzzedDataProvider& fdp) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider fdp(data, size);
-    if (fdp.ConsumeBool()) DecodeStream(fdp);
-    else ReadThroughBackend(fdp);
+    if (fdp.ConsumeBool())
+        DecodeStream(fdp);
+    else
+        ReadThroughBackend(fdp);
     return 0;
 }

@@ -84,8 +84,7 @@ int BuildRead(unsigned int address, unsigned short command, unsigned char* buffe
     return Serialise(words, buffer);
 }
 
-int BuildWrite(unsigned int address, unsigned int value, unsigned short command, unsigned char* buffer,
-               bool little) {
+int BuildWrite(unsigned int address, unsigned int value, unsigned short command, unsigned char* buffer, bool little) {
     Words words(little);
     words.Push(5);
     words.Push(command);
@@ -101,8 +100,8 @@ unsigned short libPro_CalcCrc(unsigned char* data, unsigned short length) {
     return Crc(data, length);
 }
 
-bool libPro_CheckCrc(unsigned char* data, unsigned short length, unsigned short& calculated,
-                     unsigned short& received, bool littleEndian) {
+bool libPro_CheckCrc(unsigned char* data, unsigned short length, unsigned short& calculated, unsigned short& received,
+                     bool littleEndian) {
     calculated = 0;
     received = 0;
     if (!data || length < 2) return false;
@@ -123,8 +122,8 @@ int libPro_SetRegisterValuePack(unsigned int address, unsigned int value, unsign
     return BuildWrite(address, value, command, buffer, littleEndian);
 }
 
-int libPro_SetRegisterValuePack(unsigned int address, unsigned int* values, unsigned int count,
-                                unsigned char* buffer, bool littleEndian) {
+int libPro_SetRegisterValuePack(unsigned int address, unsigned int* values, unsigned int count, unsigned char* buffer,
+                                bool littleEndian) {
     // 2 header words + 2 address words + 2 per value must fit the 256-word area.
     if (count > kRegframeMaxBlockValues || (count > 0 && !values)) return 0;
     Words words(littleEndian);
@@ -155,10 +154,10 @@ int libPro_VividiOnOffPack(unsigned int current, int on, unsigned char* buffer, 
 int libPro_SetVividiRangePack(unsigned int current, unsigned int range, unsigned char* buffer, bool littleEndian) {
     unsigned int code;
     switch (range) {
-        case 0: code = 0xB; break;
-        case 1: code = 0xA; break;
-        case 2: code = 0x9; break;
-        default: return 0;
+    case 0: code = 0xB; break;
+    case 1: code = 0xA; break;
+    case 2: code = 0x9; break;
+    default: return 0;
     }
     // Bits 24-31 and 16-19 are kept, 20-23 take the code, 0-15 go out as zero.
     const unsigned int value = (current & 0xFF0F0000u) | (code << 20);

@@ -16,21 +16,21 @@
 // SPI configuration record, one field per settings key. The initial values
 // are the settings file's defaults.
 struct _UI_SPI_CONFIG {
-    int SpiMode = 1;          // 0-3
-    int SpiClock = 4;         // option 0 "60MHz" ... 7 "468.75KHz"
-    int ByteOrder = 1;        // 0 LSB first, 1 MSB first (also the packet byte order)
-    int CS1Polarity = 0;      // 0 active low, 1 active high
+    int SpiMode = 1;      // 0-3
+    int SpiClock = 4;     // option 0 "60MHz" ... 7 "468.75KHz"
+    int ByteOrder = 1;    // 0 LSB first, 1 MSB first (also the packet byte order)
+    int CS1Polarity = 0;  // 0 active low, 1 active high
     int CS2Polarity = 0;
-    int InOutInterval = 0;    // microseconds, low 16 bits used
-    int CSEnable = 1;         // non-zero: the bridge drives a chip select
-    int CSChipIndex = 0;      // 0 CS1, 1 CS2
-    int ActiveRwDelay = 0;    // microseconds, low 16 bits used
-    int DeactiveRwDelay = 0;  // microseconds, low 16 bits used
-    int CSActive = 0;         // 0 "CS Active", 1 "CS Deactive"; low 16 bits used
-    int FreqEnable = 0;       // non-zero: clock from Frequency/FreqUnit
-    std::u16string Frequency; // decimal text, may have a fraction ("12.5")
-    int FreqUnit = 0;         // 0 MHz, 1 KHz
-    int DataBits = 0;         // 0 8 bits, 1 16 bits
+    int InOutInterval = 0;     // microseconds, low 16 bits used
+    int CSEnable = 1;          // non-zero: the bridge drives a chip select
+    int CSChipIndex = 0;       // 0 CS1, 1 CS2
+    int ActiveRwDelay = 0;     // microseconds, low 16 bits used
+    int DeactiveRwDelay = 0;   // microseconds, low 16 bits used
+    int CSActive = 0;          // 0 "CS Active", 1 "CS Deactive"; low 16 bits used
+    int FreqEnable = 0;        // non-zero: clock from Frequency/FreqUnit
+    std::u16string Frequency;  // decimal text, may have a fraction ("12.5")
+    int FreqUnit = 0;          // 0 MHz, 1 KHz
+    int DataBits = 0;          // 0 8 bits, 1 16 bits
 };
 
 // Appends "<index># <description>" for every SPI-capable bridge found at

@@ -16,9 +16,7 @@
 
 namespace {
 
-const char* Utf16Name() {
-    return std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-}
+const char* Utf16Name() { return std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE"; }
 
 // The narrow encoding is the one the user's environment selects, whether or
 // not the program called setlocale(). The plain C locale only knows ASCII;
@@ -29,8 +27,7 @@ std::string DetectNarrowCodeset() {
         if (const char* cs = nl_langinfo_l(CODESET, loc)) name = cs;
         freelocale(loc);
     }
-    if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "US-ASCII")
-        name = "UTF-8";
+    if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "US-ASCII") name = "UTF-8";
     return name;
 }
 
@@ -175,9 +172,7 @@ int HexValue(char16_t c) {
     return -1;
 }
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
-}
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
 
 // Narrows [begin, end) of `text` to its trimmed window.
 void TrimWindow(const std::u16string& text, size_t& begin, size_t& end) {
@@ -343,8 +338,7 @@ namespace {
 // sixteen binary spellings; -1 when it is none of them.
 template <typename Char>
 int BinaryGroupDigit(const Char* group, size_t length) {
-    static const int kBinary[16] = {0,    1,    10,   11,   100,  101,  110,  111,
-                                    1000, 1001, 1010, 1011, 1100, 1101, 1110, 1111};
+    static const int kBinary[16] = {0, 1, 10, 11, 100, 101, 110, 111, 1000, 1001, 1010, 1011, 1100, 1101, 1110, 1111};
     int number = 0;
     for (size_t i = 0; i < length && group[i] >= '0' && group[i] <= '9'; ++i) number = number * 10 + (group[i] - '0');
     for (int d = 0; d < 16; ++d)
@@ -390,7 +384,8 @@ int GetIntegerValue(const std::u16string& text, int& value) {
     size_t digits = 0;
     while (digits < text.size() && text[digits] >= u'0' && text[digits] <= u'9') ++digits;
     // Low 32 bits of the 64-bit number, as the value is stored.
-    const int number = static_cast<int>(static_cast<unsigned int>(static_cast<unsigned long long>(LeadingDecimal(text, digits))));
+    const int number =
+        static_cast<int>(static_cast<unsigned int>(static_cast<unsigned long long>(LeadingDecimal(text, digits))));
     value = number;
     if (digits == text.size()) return 1;
     const std::u16string suffix = text.substr(digits);
@@ -411,12 +406,18 @@ int GetDoubleValue(const std::u16string& text, double& value) {
     if (lead == text.size()) return 1;
     const std::u16string suffix = text.substr(lead);
     int exponent = 0;
-    if (suffix == u"n") exponent = -9;
-    else if (suffix == u"u" || suffix == u"U") exponent = -6;
-    else if (suffix == u"m") exponent = -3;
-    else if (suffix == u"k" || suffix == u"K") exponent = 3;
-    else if (suffix == u"M") exponent = 6;
-    else return 1;
+    if (suffix == u"n")
+        exponent = -9;
+    else if (suffix == u"u" || suffix == u"U")
+        exponent = -6;
+    else if (suffix == u"m")
+        exponent = -3;
+    else if (suffix == u"k" || suffix == u"K")
+        exponent = 3;
+    else if (suffix == u"M")
+        exponent = 6;
+    else
+        return 1;
     value = number * std::pow(10.0, exponent);
     return 1;
 }
@@ -428,7 +429,7 @@ std::u16string TrimEndZero(const std::u16string& text) {
     if (point == std::u16string::npos || text.find(u'0') == std::u16string::npos) return text;
     size_t end = text.size();
     while (end > point + 1 && text[end - 1] == u'0') --end;
-    if (end == point + 1) --end;  // nothing left after the point
+    if (end == point + 1) --end;                   // nothing left after the point
     if (end == 0) return std::u16string(1, u'0');  // ".000"
     return text.substr(0, end);
 }

@@ -135,8 +135,7 @@ int makeDPNList(const unsigned char* privateKey, const unsigned char* const* ent
     const unsigned int n = count < kDpnMaxEntries ? count : kDpnMaxEntries;
     unsigned char list[kListBytes] = {};
     for (unsigned int k = 1; k <= n; ++k) {
-        if (entries[k - 1] != nullptr)
-            tdcrypto::Sha512Digest(entries[k - 1], entryLength, list + k * kDpnSlotSize);
+        if (entries[k - 1] != nullptr) tdcrypto::Sha512Digest(entries[k - 1], entryLength, list + k * kDpnSlotSize);
     }
     unsigned char seed[32];
     DpnUnscrambleKey(privateKey, seed);
@@ -166,8 +165,7 @@ int findDPNIdx(const unsigned char* entry, unsigned int length, const std::u16st
 
     unsigned char key[32];
     DpnUnscrambleKey(VerificationKeyScrambled(), key);
-    const int verified =
-        tdcrypto::Ed25519Verify(list, list + kDpnSlotSize, (slots - 1) * kDpnSlotSize, key);
+    const int verified = tdcrypto::Ed25519Verify(list, list + kDpnSlotSize, (slots - 1) * kDpnSlotSize, key);
     tdcrypto::SecureZero(key, sizeof key);
     if (verified != tdcrypto::kCryptoOk) return -1;
 

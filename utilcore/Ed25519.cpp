@@ -30,27 +30,37 @@ struct Fe {
 
 constexpr Fe kFeZero = {{0, 0, 0, 0, 0}};
 constexpr Fe kFeOne = {{1, 0, 0, 0, 0}};
-constexpr Fe kFeD = {{0x34dca135978a3ULL, 0x1a8283b156ebdULL, 0x5e7a26001c029ULL, 0x739c663a03cbbULL,
-                      0x52036cee2b6ffULL}};
-constexpr Fe kFeD2 = {{0x69b9426b2f159ULL, 0x35050762add7aULL, 0x3cf44c0038052ULL, 0x6738cc7407977ULL,
-                       0x2406d9dc56dffULL}};
-constexpr Fe kFeSqrtM1 = {{0x61b274a0ea0b0ULL, 0x0d5a5fc8f189dULL, 0x7ef5e9cbd0c60ULL, 0x78595a6804c9eULL,
-                           0x2b8324804fc1dULL}};
-constexpr Fe kBaseX = {{0x62d608f25d51aULL, 0x412a4b4f6592aULL, 0x75b7171a4b31dULL, 0x1ff60527118feULL,
-                        0x216936d3cd6e5ULL}};
-constexpr Fe kBaseY = {{0x6666666666658ULL, 0x4ccccccccccccULL, 0x1999999999999ULL, 0x3333333333333ULL,
-                        0x6666666666666ULL}};
+constexpr Fe kFeD = {
+    {0x34dca135978a3ULL, 0x1a8283b156ebdULL, 0x5e7a26001c029ULL, 0x739c663a03cbbULL, 0x52036cee2b6ffULL}};
+constexpr Fe kFeD2 = {
+    {0x69b9426b2f159ULL, 0x35050762add7aULL, 0x3cf44c0038052ULL, 0x6738cc7407977ULL, 0x2406d9dc56dffULL}};
+constexpr Fe kFeSqrtM1 = {
+    {0x61b274a0ea0b0ULL, 0x0d5a5fc8f189dULL, 0x7ef5e9cbd0c60ULL, 0x78595a6804c9eULL, 0x2b8324804fc1dULL}};
+constexpr Fe kBaseX = {
+    {0x62d608f25d51aULL, 0x412a4b4f6592aULL, 0x75b7171a4b31dULL, 0x1ff60527118feULL, 0x216936d3cd6e5ULL}};
+constexpr Fe kBaseY = {
+    {0x6666666666658ULL, 0x4ccccccccccccULL, 0x1999999999999ULL, 0x3333333333333ULL, 0x6666666666666ULL}};
 
 // Limb bounds: Mul/Sq/Sub/Carry leave every limb below 2^52; Add of two such
 // values stays below 2^53, which Mul, Sq and Sub (4p bias) all accept.
 
 inline void FeCarry(Fe& h) {
     u64 c;
-    c = h.v[0] >> 51; h.v[0] &= kMask51; h.v[1] += c;
-    c = h.v[1] >> 51; h.v[1] &= kMask51; h.v[2] += c;
-    c = h.v[2] >> 51; h.v[2] &= kMask51; h.v[3] += c;
-    c = h.v[3] >> 51; h.v[3] &= kMask51; h.v[4] += c;
-    c = h.v[4] >> 51; h.v[4] &= kMask51; h.v[0] += 19 * c;
+    c = h.v[0] >> 51;
+    h.v[0] &= kMask51;
+    h.v[1] += c;
+    c = h.v[1] >> 51;
+    h.v[1] &= kMask51;
+    h.v[2] += c;
+    c = h.v[2] >> 51;
+    h.v[2] &= kMask51;
+    h.v[3] += c;
+    c = h.v[3] >> 51;
+    h.v[3] &= kMask51;
+    h.v[4] += c;
+    c = h.v[4] >> 51;
+    h.v[4] &= kMask51;
+    h.v[0] += 19 * c;
 }
 
 inline void FeAdd(Fe& h, const Fe& f, const Fe& g) {
@@ -83,7 +93,11 @@ inline void FeReduceWide(Fe& h, u128 r0, u128 r1, u128 r2, u128 r3, u128 r4) {
     u128 t = c * 19 + h0;
     h0 = static_cast<u64>(t) & kMask51;
     h1 += static_cast<u64>(t >> 51);
-    h.v[0] = h0; h.v[1] = h1; h.v[2] = h2; h.v[3] = h3; h.v[4] = h4;
+    h.v[0] = h0;
+    h.v[1] = h1;
+    h.v[2] = h2;
+    h.v[3] = h3;
+    h.v[4] = h4;
 }
 
 inline void FeMul(Fe& h, const Fe& f, const Fe& g) {
@@ -149,10 +163,18 @@ void FeToBytes(unsigned char* s, const Fe& f) {
     q = (h.v[4] + q) >> 51;
     h.v[0] += 19 * q;
     u64 c;
-    c = h.v[0] >> 51; h.v[0] &= kMask51; h.v[1] += c;
-    c = h.v[1] >> 51; h.v[1] &= kMask51; h.v[2] += c;
-    c = h.v[2] >> 51; h.v[2] &= kMask51; h.v[3] += c;
-    c = h.v[3] >> 51; h.v[3] &= kMask51; h.v[4] += c;
+    c = h.v[0] >> 51;
+    h.v[0] &= kMask51;
+    h.v[1] += c;
+    c = h.v[1] >> 51;
+    h.v[1] &= kMask51;
+    h.v[2] += c;
+    c = h.v[2] >> 51;
+    h.v[2] &= kMask51;
+    h.v[3] += c;
+    c = h.v[3] >> 51;
+    h.v[3] &= kMask51;
+    h.v[4] += c;
     h.v[4] &= kMask51;  // drops 2^255 when q was 1
     Store64Le(s, h.v[0] | (h.v[1] << 51));
     Store64Le(s + 8, (h.v[1] >> 13) | (h.v[2] << 38));
@@ -240,15 +262,22 @@ struct Affine {  // Z = 1, prepared for additions
 };
 
 void ExtIdentity(Ext& p) {
-    p.X = kFeZero; p.Y = kFeOne; p.Z = kFeOne; p.T = kFeZero;
+    p.X = kFeZero;
+    p.Y = kFeOne;
+    p.Z = kFeOne;
+    p.T = kFeZero;
 }
 
 void ProjIdentity(Proj& p) {
-    p.X = kFeZero; p.Y = kFeOne; p.Z = kFeOne;
+    p.X = kFeZero;
+    p.Y = kFeOne;
+    p.Z = kFeOne;
 }
 
 void AffineIdentity(Affine& p) {
-    p.yplusx = kFeOne; p.yminusx = kFeOne; p.xy2d = kFeZero;
+    p.yplusx = kFeOne;
+    p.yminusx = kFeOne;
+    p.xy2d = kFeZero;
 }
 
 inline void ToProj(Proj& r, const Completed& p) {
@@ -272,7 +301,9 @@ inline void ToCached(Cached& r, const Ext& p) {
 }
 
 inline void ExtToProj(Proj& r, const Ext& p) {
-    r.X = p.X; r.Y = p.Y; r.Z = p.Z;
+    r.X = p.X;
+    r.Y = p.Y;
+    r.Z = p.Z;
 }
 
 // 2p, for a = -1: x3 = 2xy / (y^2 - x^2), y3 = (y^2 + x^2) / (2 - y^2 + x^2).
@@ -399,8 +430,8 @@ bool DecodePoint(Ext& p, const unsigned char* s) {
 
 constexpr u64 kL[4] = {0x5812631a5cf5d3edULL, 0x14def9dea2f79cd6ULL, 0, 0x1000000000000000ULL};
 // floor(2^512 / L), for Barrett reduction with 64-bit digits.
-constexpr u64 kMu[5] = {0xed9ce5a30a2c131bULL, 0x2106215d086329a7ULL, 0xffffffffffffffebULL,
-                        0xffffffffffffffffULL, 0x000000000000000fULL};
+constexpr u64 kMu[5] = {0xed9ce5a30a2c131bULL, 0x2106215d086329a7ULL, 0xffffffffffffffebULL, 0xffffffffffffffffULL,
+                        0x000000000000000fULL};
 
 // r = r - L when r >= L (r has 5 digits, r < 2^320), without branches.
 void CondSubL(u64 r[5]) {
@@ -683,13 +714,17 @@ void DoubleScalarMultVartime(Proj& r, const unsigned char* a, const Ext& A, cons
         Dbl(t, r);
         if (aw[i] != 0) {
             ToExt(u, t);
-            if (aw[i] > 0) AddCached(t, u, oddA[aw[i] / 2], false);
-            else AddCached(t, u, oddA[(-aw[i]) / 2], true);
+            if (aw[i] > 0)
+                AddCached(t, u, oddA[aw[i] / 2], false);
+            else
+                AddCached(t, u, oddA[(-aw[i]) / 2], true);
         }
         if (bw[i] != 0) {
             ToExt(u, t);
-            if (bw[i] > 0) AddAffine(t, u, oddB[bw[i] / 2], false);
-            else AddAffine(t, u, oddB[(-bw[i]) / 2], true);
+            if (bw[i] > 0)
+                AddAffine(t, u, oddB[bw[i] / 2], false);
+            else
+                AddAffine(t, u, oddB[(-bw[i]) / 2], true);
         }
         ToProj(r, t);
     }
@@ -731,12 +766,14 @@ void PublicFromExpanded(const unsigned char* az, unsigned char* pub) {
     EncodePoint(pub, p);
 }
 
-int SignCore(unsigned char* sig, const unsigned char* m, std::size_t mlen, const Domain& dom,
-             const unsigned char* seed, const unsigned char* publicKey) {
+int SignCore(unsigned char* sig, const unsigned char* m, std::size_t mlen, const Domain& dom, const unsigned char* seed,
+             const unsigned char* publicKey) {
     unsigned char az[64], pub[32], nonce[64], r[32], hram[64], k[32];
     ExpandSeed(seed, az);
-    if (publicKey != nullptr) std::memcpy(pub, publicKey, 32);
-    else PublicFromExpanded(az, pub);
+    if (publicKey != nullptr)
+        std::memcpy(pub, publicKey, 32);
+    else
+        PublicFromExpanded(az, pub);
 
     Sha512 h;
     dom.Feed(h);
@@ -816,16 +853,15 @@ int Ed25519PublicKey(const unsigned char* seed, unsigned char* publicKey) {
     return kCryptoOk;
 }
 
-int Ed25519Sign(unsigned char* signature, const unsigned char* message, std::size_t length,
-                const unsigned char* seed, const unsigned char* publicKey) {
+int Ed25519Sign(unsigned char* signature, const unsigned char* message, std::size_t length, const unsigned char* seed,
+                const unsigned char* publicKey) {
     if (signature == nullptr || seed == nullptr || MessageMissing(message, length)) return kCryptoMissingArgument;
     return SignCore(signature, OrEmpty(message), length, Domain{}, seed, publicKey);
 }
 
 int Ed25519Verify(const unsigned char* signature, const unsigned char* message, std::size_t length,
                   const unsigned char* publicKey) {
-    if (signature == nullptr || publicKey == nullptr || MessageMissing(message, length))
-        return kCryptoMissingArgument;
+    if (signature == nullptr || publicKey == nullptr || MessageMissing(message, length)) return kCryptoMissingArgument;
     return VerifyCore(signature, OrEmpty(message), length, Domain{}, publicKey);
 }
 

@@ -24,8 +24,8 @@ int Ed25519PublicKey(const unsigned char* seed, unsigned char* publicKey);
 
 // Pure Ed25519. `publicKey` may be null; it is then derived from the seed
 // (which costs one more base-point multiplication).
-int Ed25519Sign(unsigned char* signature, const unsigned char* message, std::size_t length,
-                const unsigned char* seed, const unsigned char* publicKey);
+int Ed25519Sign(unsigned char* signature, const unsigned char* message, std::size_t length, const unsigned char* seed,
+                const unsigned char* publicKey);
 int Ed25519Verify(const unsigned char* signature, const unsigned char* message, std::size_t length,
                   const unsigned char* publicKey);
 

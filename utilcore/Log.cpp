@@ -121,8 +121,10 @@ void FormatRecord(Record& out, const char16_t* format, ArgReader& args) {
         const char16_t c1 = p[1];
         if (IsOneOf(c1, "duxX")) {
             const char conv[3] = {'%', static_cast<char>(c1), '\0'};
-            if (c1 == u'd') PutNumber(out, conv, args.Int32());
-            else PutNumber(out, conv, static_cast<unsigned>(args.Int32()));
+            if (c1 == u'd')
+                PutNumber(out, conv, args.Int32());
+            else
+                PutNumber(out, conv, static_cast<unsigned>(args.Int32()));
             p += 2;
         } else if (c1 == u'f') {
             PutNumber(out, "%f", args.Double());
@@ -131,12 +133,16 @@ void FormatRecord(Record& out, const char16_t* format, ArgReader& args) {
             const char16_t c2 = p[2];
             if (IsOneOf(c2, "duU")) {
                 // 'U' is no printf conversion; callers mean unsigned.
-                if (c2 == u'd') PutNumber(out, "%d", args.Int32());
-                else PutNumber(out, "%u", static_cast<unsigned>(args.Int32()));
+                if (c2 == u'd')
+                    PutNumber(out, "%d", args.Int32());
+                else
+                    PutNumber(out, "%u", static_cast<unsigned>(args.Int32()));
                 p += 3;
             } else if (c2 == u'l' && IsOneOf(p[3], "duU")) {
-                if (p[3] == u'd') PutNumber(out, "%lld", args.Int64());
-                else PutNumber(out, "%llu", static_cast<unsigned long long>(args.Int64()));
+                if (p[3] == u'd')
+                    PutNumber(out, "%lld", args.Int64());
+                else
+                    PutNumber(out, "%llu", static_cast<unsigned long long>(args.Int64()));
                 p += 4;
             } else {
                 // The '%' is dropped; 'l' and what follows are plain text.
@@ -148,8 +154,10 @@ void FormatRecord(Record& out, const char16_t* format, ArgReader& args) {
             const char16_t c3 = width != u'\0' ? p[3] : u'\0';
             if (width >= u'2' && width <= u'9' && IsOneOf(c3, "dxX")) {
                 const char conv[5] = {'%', '0', static_cast<char>(width), static_cast<char>(c3), '\0'};
-                if (c3 == u'd') PutNumber(out, conv, args.Int32());
-                else PutNumber(out, conv, static_cast<unsigned>(args.Int32()));
+                if (c3 == u'd')
+                    PutNumber(out, conv, args.Int32());
+                else
+                    PutNumber(out, conv, static_cast<unsigned>(args.Int32()));
                 p += 4;
             } else {
                 out.Put(u'%');

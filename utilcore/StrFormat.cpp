@@ -82,8 +82,14 @@ public:
         if (len == Length::H) return static_cast<unsigned short>(v);
         return v;
     }
-    long double Floating(Length) override { Int(); return 0; }
-    const void* Pointer() override { Int(); return nullptr; }
+    long double Floating(Length) override {
+        Int();
+        return 0;
+    }
+    const void* Pointer() override {
+        Int();
+        return nullptr;
+    }
 
 private:
     const int* values_;
@@ -118,9 +124,7 @@ void AppendPadded(std::u16string& out, const char16_t* text, size_t n, int width
     if (left) out.append(pad, u' ');
 }
 
-bool IsFlag(char16_t c) {
-    return c == u'-' || c == u'+' || c == u' ' || c == u'#' || c == u'0';
-}
+bool IsFlag(char16_t c) { return c == u'-' || c == u'+' || c == u' ' || c == u'#' || c == u'0'; }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
@@ -185,20 +189,50 @@ std::u16string Format(const char16_t* format, ArgSource& args) {
         switch (*p) {
         case u'h':
             ++p;
-            if (*p == u'h') { ++p; len = Length::HH; } else { len = Length::H; }
+            if (*p == u'h') {
+                ++p;
+                len = Length::HH;
+            } else {
+                len = Length::H;
+            }
             break;
         case u'l':
             ++p;
-            if (*p == u'l') { ++p; len = Length::LL; } else { len = Length::L; }
+            if (*p == u'l') {
+                ++p;
+                len = Length::LL;
+            } else {
+                len = Length::L;
+            }
             break;
-        case u'q': ++p; len = Length::LL; break;
-        case u'j': ++p; len = Length::J; break;
-        case u'z': ++p; len = Length::Z; break;
-        case u't': ++p; len = Length::T; break;
-        case u'L': ++p; len = Length::BigL; break;
+        case u'q':
+            ++p;
+            len = Length::LL;
+            break;
+        case u'j':
+            ++p;
+            len = Length::J;
+            break;
+        case u'z':
+            ++p;
+            len = Length::Z;
+            break;
+        case u't':
+            ++p;
+            len = Length::T;
+            break;
+        case u'L':
+            ++p;
+            len = Length::BigL;
+            break;
         case u'I':
-            if (p[1] == u'6' && p[2] == u'4') { p += 3; len = Length::LL; }
-            else if (p[1] == u'3' && p[2] == u'2') { p += 3; len = Length::None; }
+            if (p[1] == u'6' && p[2] == u'4') {
+                p += 3;
+                len = Length::LL;
+            } else if (p[1] == u'3' && p[2] == u'2') {
+                p += 3;
+                len = Length::None;
+            }
             break;
         default: break;
         }
@@ -221,22 +255,20 @@ std::u16string Format(const char16_t* format, ArgSource& args) {
 
         switch (conv) {
         case u'd':
-        case u'i':
-            AppendNumber(out, conversion + "lld", args.Signed(len));
-            break;
+        case u'i': AppendNumber(out, conversion + "lld", args.Signed(len)); break;
         case u'u':
         case u'o':
         case u'x':
-        case u'X':
-            AppendNumber(out, conversion + "ll" + static_cast<char>(conv), args.Unsigned(len));
-            break;
-        case u'e': case u'E': case u'f': case u'F':
-        case u'g': case u'G': case u'a': case u'A':
-            AppendNumber(out, conversion + "L" + static_cast<char>(conv), args.Floating(len));
-            break;
-        case u'p':
-            AppendNumber(out, conversion + "p", args.Pointer());
-            break;
+        case u'X': AppendNumber(out, conversion + "ll" + static_cast<char>(conv), args.Unsigned(len)); break;
+        case u'e':
+        case u'E':
+        case u'f':
+        case u'F':
+        case u'g':
+        case u'G':
+        case u'a':
+        case u'A': AppendNumber(out, conversion + "L" + static_cast<char>(conv), args.Floating(len)); break;
+        case u'p': AppendNumber(out, conversion + "p", args.Pointer()); break;
         case u'c':
         case u'C': {
             const int v = args.Int();
@@ -260,8 +292,7 @@ std::u16string Format(const char16_t* format, ArgSource& args) {
                     break;
                 }
                 // Precision counts bytes of the narrow text, as printf does.
-                const size_t n = precision >= 0 ? strnlen(text, static_cast<size_t>(precision))
-                                                : std::strlen(text);
+                const size_t n = precision >= 0 ? strnlen(text, static_cast<size_t>(precision)) : std::strlen(text);
                 const std::u16string wide = Ansi2CString(std::string_view(text, n));
                 AppendPadded(out, wide.data(), wide.size(), padWidth, left);
             } else {
@@ -281,9 +312,7 @@ std::u16string Format(const char16_t* format, ArgSource& args) {
         case u'n':
             args.Pointer();  // writing through caller pointers is not offered
             break;
-        default:
-            out.append(start, static_cast<size_t>(p - start));
-            break;
+        default: out.append(start, static_cast<size_t>(p - start)); break;
         }
     }
     return out;

@@ -36,13 +36,9 @@ LocalNow ReadLocalNow() {
     return now;
 }
 
-bool TestBit(const unsigned int* words, long long bit) {
-    return (words[bit / 32] >> (bit % 32)) & 1u;
-}
+bool TestBit(const unsigned int* words, long long bit) { return (words[bit / 32] >> (bit % 32)) & 1u; }
 
-void SetBit(unsigned int* words, long long bit) {
-    words[bit / 32] |= 1u << (bit % 32);
-}
+void SetBit(unsigned int* words, long long bit) { words[bit / 32] |= 1u << (bit % 32); }
 
 }  // namespace
 

@@ -148,8 +148,7 @@ int CString::Replace(const char* oldText, const char* newText) {
         }
         // Rescanning from the start finds nothing before pos - (old length - 1):
         // the text there is unchanged and held no match.
-        const size_type next =
-            rescan ? (pos >= from.size() - 1 ? pos - (from.size() - 1) : 0) : pos + to.size();
+        const size_type next = rescan ? (pos >= from.size() - 1 ? pos - (from.size() - 1) : 0) : pos + to.size();
         pos = find(from, next);
     }
     return count;
@@ -157,15 +156,19 @@ int CString::Replace(const char* oldText, const char* newText) {
 
 CString& CString::TrimLeft(char ch) {
     const size_type first = find_first_not_of(ch);
-    if (first == npos) clear();
-    else erase(0, first);
+    if (first == npos)
+        clear();
+    else
+        erase(0, first);
     return *this;
 }
 
 CString& CString::TrimRight(char ch) {
     const size_type last = find_last_not_of(ch);
-    if (last == npos) clear();
-    else erase(last + 1);
+    if (last == npos)
+        clear();
+    else
+        erase(last + 1);
     return *this;
 }
 
@@ -214,11 +217,13 @@ int EstimateLength(const char* format, va_list args) {
         int nWidth = 0;
         bool widthFromArgument = false;
         for (; *p != '\0'; ++p) {
-            if (*p == '#') estimate += 2;
+            if (*p == '#')
+                estimate += 2;
             else if (*p == '*') {
                 nWidth = va_arg(args, int);
                 widthFromArgument = true;
-            } else if (*p != '-' && *p != '+' && *p != '0' && *p != ' ') break;
+            } else if (*p != '-' && *p != '+' && *p != '0' && *p != ' ')
+                break;
         }
         if (!widthFromArgument) {
             nWidth = ReadDigits(p);
@@ -253,55 +258,60 @@ int EstimateLength(const char* format, va_list args) {
         }
 
         switch (*p) {
-            case 'c':
-            case 'C':
-                itemLength = 2;
-                (void)va_arg(args, int);
-                break;
-            case 's':
-            case 'S': {
-                const bool wide = (*p == 's' && size == 'l') || (*p == 'S' && size != 'h');
-                if (wide) {
-                    const wchar_t* text = va_arg(args, const wchar_t*);
-                    itemLength = text != nullptr ? static_cast<int>(std::wcslen(text)) : 6;  // "(null)"
-                } else {
-                    const char* text = va_arg(args, const char*);
-                    itemLength = text != nullptr ? static_cast<int>(std::strlen(text)) : 6;
-                }
-                if (itemLength < 1) itemLength = 1;
-                break;
+        case 'c':
+        case 'C':
+            itemLength = 2;
+            (void)va_arg(args, int);
+            break;
+        case 's':
+        case 'S': {
+            const bool wide = (*p == 's' && size == 'l') || (*p == 'S' && size != 'h');
+            if (wide) {
+                const wchar_t* text = va_arg(args, const wchar_t*);
+                itemLength = text != nullptr ? static_cast<int>(std::wcslen(text)) : 6;  // "(null)"
+            } else {
+                const char* text = va_arg(args, const char*);
+                itemLength = text != nullptr ? static_cast<int>(std::strlen(text)) : 6;
             }
-            case 'd':
-            case 'i':
-            case 'o':
-            case 'u':
-            case 'x':
-            case 'X':
-                if (size == 'q') (void)va_arg(args, long long);
-                else if (size == 'l') (void)va_arg(args, long);
-                else (void)va_arg(args, int);
-                itemLength = 32 > nWidth + nPrecision ? 32 : nWidth + nPrecision;
-                break;
-            case 'e':
-            case 'f':
-            case 'g':
-            case 'G':
-                if (size == 'L') (void)va_arg(args, long double);
-                else (void)va_arg(args, double);
-                itemLength = 32 > nWidth + nPrecision ? 32 : nWidth + nPrecision;
-                break;
-            case 'p':
-                (void)va_arg(args, void*);
-                itemLength = 32 > nWidth + nPrecision ? 32 : nWidth + nPrecision;
-                break;
-            case 'n':
-                (void)va_arg(args, void*);
-                itemLength = 0;
-                break;
-            default:
-                assert(false);
-                // Without knowing the argument's type the walk cannot go on.
-                return Clamped(estimate);
+            if (itemLength < 1) itemLength = 1;
+            break;
+        }
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+            if (size == 'q')
+                (void)va_arg(args, long long);
+            else if (size == 'l')
+                (void)va_arg(args, long);
+            else
+                (void)va_arg(args, int);
+            itemLength = 32 > nWidth + nPrecision ? 32 : nWidth + nPrecision;
+            break;
+        case 'e':
+        case 'f':
+        case 'g':
+        case 'G':
+            if (size == 'L')
+                (void)va_arg(args, long double);
+            else
+                (void)va_arg(args, double);
+            itemLength = 32 > nWidth + nPrecision ? 32 : nWidth + nPrecision;
+            break;
+        case 'p':
+            (void)va_arg(args, void*);
+            itemLength = 32 > nWidth + nPrecision ? 32 : nWidth + nPrecision;
+            break;
+        case 'n':
+            (void)va_arg(args, void*);
+            itemLength = 0;
+            break;
+        default:
+            assert(false);
+            // Without knowing the argument's type the walk cannot go on.
+            return Clamped(estimate);
         }
         if (*p == 'c' || *p == 'C' || *p == 's' || *p == 'S') {
             if (itemLength < nWidth) itemLength = nWidth;

@@ -40,8 +40,7 @@ bool WriteRegister(unsigned long device, unsigned int address, unsigned int valu
 // (command 0x4000). At most kMaxBlockValues values; more are refused without
 // bus traffic.
 inline constexpr unsigned int kMaxBlockValues = 125;
-bool UpdateRegisterBlock(unsigned long device, unsigned int address, const unsigned int* values,
-                         unsigned int count);
+bool UpdateRegisterBlock(unsigned long device, unsigned int address, const unsigned int* values, unsigned int count);
 // One request/reply exchange: logs and writes `requestLength` bytes of
 // `buffer`, waits, reads `replyLength` bytes into `buffer` from offset 0 and
 // checks the reply's CRC (stored high byte first in either byte order).
@@ -73,22 +72,31 @@ inline constexpr unsigned int kRegSharpeningIntensity = 0x40080060;
 inline constexpr unsigned int kRegSharpeningKernel = 0x40088000;  // 121 coefficients, 11 x 11, row by row
 inline constexpr unsigned int kSharpeningKernelSize = 121;
 // The registers above other than the kernel, in address order.
-inline constexpr unsigned int kPictureQualityRegisters[] = {
-    kRegVividRange,          kRegSharpeningOnOff,     kRegThroughDisplay,         kRegAreaHOffset,
-    kRegAreaWidth,           kRegAreaVOffset,         kRegAreaHeight,             kRegExtendedContrast,
-    kRegBrightnessThreshold, kRegVividOnOff,          kRegVividIntensity,         kRegColorCorrectionIntensity,
-    kRegNoiseRemoveSensitivity, kRegSharpeningIntensity};
+inline constexpr unsigned int kPictureQualityRegisters[] = {kRegVividRange,
+                                                            kRegSharpeningOnOff,
+                                                            kRegThroughDisplay,
+                                                            kRegAreaHOffset,
+                                                            kRegAreaWidth,
+                                                            kRegAreaVOffset,
+                                                            kRegAreaHeight,
+                                                            kRegExtendedContrast,
+                                                            kRegBrightnessThreshold,
+                                                            kRegVividOnOff,
+                                                            kRegVividIntensity,
+                                                            kRegColorCorrectionIntensity,
+                                                            kRegNoiseRemoveSensitivity,
+                                                            kRegSharpeningIntensity};
 
 // Vivid range as exchanged with the panel.
-inline constexpr unsigned int kVividRangeLarge = 0, kVividRangeMedium = 1, kVividRangeSmall = 2,
-                              kVividRangeTiny = 3, kVividRangeUnknown = 255;
+inline constexpr unsigned int kVividRangeLarge = 0, kVividRangeMedium = 1, kVividRangeSmall = 2, kVividRangeTiny = 3,
+                              kVividRangeUnknown = 255;
 // Processing area as exchanged with the panel; kAreaOther for any other geometry.
 inline constexpr unsigned int kAreaAll = 0, kAreaCenter = 1, kAreaLeft = 2, kAreaRight = 3, kAreaOther = 4;
 // Sharpening process size.
 inline constexpr unsigned int kSharpenLarge = 0, kSharpenMedium = 1, kSharpenSmall = 2;
 
 struct ProcessingAreaPreset {
-  unsigned int hOffset, vOffset, width, height;
+    unsigned int hOffset, vOffset, width, height;
 };
 // Presets of a 1920 x 1080 picture, indexed by area 0-3.
 inline constexpr ProcessingAreaPreset kProcessingAreaPresets[4] = {

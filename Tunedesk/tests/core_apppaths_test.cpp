@@ -18,81 +18,84 @@ namespace {
 
 // Sets (or with nullopt unsets) an environment variable for one scope.
 class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
 
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 class AppPathsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tunedesk_paths_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    fs::create_directories(root_ / "bin");
-    fs::create_directories(root_ / "home");
-  }
-  void TearDown() override {
-    chmod((root_ / "bin").c_str(), 0755);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  std::u16string Bin() const { return ini::FromUtf8((root_ / "bin").string()); }
-  static std::string U8(const std::u16string& s) { return ini::ToUtf8(s); }
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tunedesk_paths_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        fs::create_directories(root_ / "bin");
+        fs::create_directories(root_ / "home");
+    }
+    void TearDown() override {
+        chmod((root_ / "bin").c_str(), 0755);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    std::u16string Bin() const { return ini::FromUtf8((root_ / "bin").string()); }
+    static std::string U8(const std::u16string& s) { return ini::ToUtf8(s); }
 
-  fs::path root_;
+    fs::path root_;
 };
 
 TEST_F(AppPathsTest, WritableFolderKeepsFilesBesideTheProgramElseXdgFolders) {
-  ScopedEnv home("HOME", (root_ / "home").string());
-  ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
-  ScopedEnv state("XDG_STATE_HOME", std::nullopt);
+    ScopedEnv home("HOME", (root_ / "home").string());
+    ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    ScopedEnv state("XDG_STATE_HOME", std::nullopt);
 
-  AppFolders beside = ResolveAppFolders(Bin());
-  EXPECT_TRUE(beside.besideProgram);
-  EXPECT_EQ(U8(beside.settingsFile), (root_ / "bin/Config.ini").string());
-  EXPECT_EQ(U8(beside.outputLogDir), (root_ / "bin/OutputLog").string());
+    AppFolders beside = ResolveAppFolders(Bin());
+    EXPECT_TRUE(beside.besideProgram);
+    EXPECT_EQ(U8(beside.settingsFile), (root_ / "bin/Config.ini").string());
+    EXPECT_EQ(U8(beside.outputLogDir), (root_ / "bin/OutputLog").string());
 
-  // Read-only program folder (the mode decides, for root as well).
-  ASSERT_EQ(chmod((root_ / "bin").c_str(), 0555), 0);
-  AppFolders user = ResolveAppFolders(Bin());
-  EXPECT_FALSE(user.besideProgram);
-  EXPECT_EQ(U8(user.settingsFile), (root_ / "home/.config/tunedesk/Config.ini").string());
-  EXPECT_EQ(U8(user.outputLogDir), (root_ / "home/.local/state/tunedesk/OutputLog").string());
+    // Read-only program folder (the mode decides, for root as well).
+    ASSERT_EQ(chmod((root_ / "bin").c_str(), 0555), 0);
+    AppFolders user = ResolveAppFolders(Bin());
+    EXPECT_FALSE(user.besideProgram);
+    EXPECT_EQ(U8(user.settingsFile), (root_ / "home/.config/tunedesk/Config.ini").string());
+    EXPECT_EQ(U8(user.outputLogDir), (root_ / "home/.local/state/tunedesk/OutputLog").string());
 
-  {
-    ScopedEnv config2("XDG_CONFIG_HOME", (root_ / "cfg").string());
-    ScopedEnv state2("XDG_STATE_HOME", "relative/state");  // not absolute: ignored
-    AppFolders xdg = ResolveAppFolders(Bin());
-    EXPECT_EQ(U8(xdg.settingsFile), (root_ / "cfg/tunedesk/Config.ini").string());
-    EXPECT_EQ(U8(xdg.outputLogDir), (root_ / "home/.local/state/tunedesk/OutputLog").string());
-  }
+    {
+        ScopedEnv config2("XDG_CONFIG_HOME", (root_ / "cfg").string());
+        ScopedEnv state2("XDG_STATE_HOME", "relative/state");  // not absolute: ignored
+        AppFolders xdg = ResolveAppFolders(Bin());
+        EXPECT_EQ(U8(xdg.settingsFile), (root_ / "cfg/tunedesk/Config.ini").string());
+        EXPECT_EQ(U8(xdg.outputLogDir), (root_ / "home/.local/state/tunedesk/OutputLog").string());
+    }
 
-  // An installed layout uses the user's folders even when bin/ is writable.
-  ASSERT_EQ(chmod((root_ / "bin").c_str(), 0755), 0);
-  fs::create_directories(root_ / "share/tunedesk");
-  EXPECT_FALSE(ResolveAppFolders(Bin()).besideProgram);
+    // An installed layout uses the user's folders even when bin/ is writable.
+    ASSERT_EQ(chmod((root_ / "bin").c_str(), 0755), 0);
+    fs::create_directories(root_ / "share/tunedesk");
+    EXPECT_FALSE(ResolveAppFolders(Bin()).besideProgram);
 }
 
 TEST_F(AppPathsTest, MakeAppFolderCreatesEveryMissingLevelPrivately) {
-  const fs::path deep = root_ / "home/.local/state/tunedesk/OutputLog";
-  ASSERT_TRUE(MakeAppFolder(ini::FromUtf8(deep.string())));
-  EXPECT_TRUE(fs::is_directory(deep));
-  struct stat st;
-  ASSERT_EQ(stat((root_ / "home/.local").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  EXPECT_TRUE(MakeAppFolder(ini::FromUtf8(deep.string()))) << "an existing folder is fine";
+    const fs::path deep = root_ / "home/.local/state/tunedesk/OutputLog";
+    ASSERT_TRUE(MakeAppFolder(ini::FromUtf8(deep.string())));
+    EXPECT_TRUE(fs::is_directory(deep));
+    struct stat st;
+    ASSERT_EQ(stat((root_ / "home/.local").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(MakeAppFolder(ini::FromUtf8(deep.string()))) << "an existing folder is fine";
 
-  fs::create_directories(root_ / "home");
-  { std::FILE* f = std::fopen((root_ / "home/file").c_str(), "w"); std::fclose(f); }
-  EXPECT_FALSE(MakeAppFolder(ini::FromUtf8((root_ / "home/file/sub").string())));
+    fs::create_directories(root_ / "home");
+    {
+        std::FILE* f = std::fopen((root_ / "home/file").c_str(), "w");
+        std::fclose(f);
+    }
+    EXPECT_FALSE(MakeAppFolder(ini::FromUtf8((root_ / "home/file/sub").string())));
 }
 
 }  // namespace

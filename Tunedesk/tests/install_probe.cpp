@@ -16,29 +16,29 @@
 #include "support/gui_panel.h"
 
 int main() {
-  std::printf("settings=%s\nlogs=%s\n", ini::ToUtf8(SettingsFilePath()).c_str(), ini::ToUtf8(OutputLogDir()).c_str());
-  // A first run finds no settings file and works with the defaults.
-  std::printf("first-run SpiMode=%d SPIRWDelay=%d\n", LoadSpiMode(), LoadSPIRWDelay());
-  if (!SaveSpiMode(2) || LoadSpiMode() != 2) {
-    std::fprintf(stderr, "tunedesk_install_probe: the settings file was not written\n");
-    return 1;
-  }
-  PanelApp();
-  std::string error;
-  std::printf("translation=%s\n", InstallTranslation("en", error) ? "en" : error.c_str());
-  MessageBoxRecorder boxes;
-  int result = 1;
-  {
-    CTunedeskDlg dlg(nullptr);
-    CTunedeskDlg::AddLog(u"install probe");
-    DrainEvents();
-    dlg.OnCommand(ID_MENU_EXPORT_LOG);
-    if (boxes.texts.size() == 1 && boxes.texts[0].startsWith(QStringLiteral("Export Output Log OK!"))) {
-      std::printf("exported=%s\n", boxes.texts[0].toStdString().c_str());
-      result = 0;
-    } else {
-      std::fprintf(stderr, "tunedesk_install_probe: the log was not exported\n");
+    std::printf("settings=%s\nlogs=%s\n", ini::ToUtf8(SettingsFilePath()).c_str(), ini::ToUtf8(OutputLogDir()).c_str());
+    // A first run finds no settings file and works with the defaults.
+    std::printf("first-run SpiMode=%d SPIRWDelay=%d\n", LoadSpiMode(), LoadSPIRWDelay());
+    if (!SaveSpiMode(2) || LoadSpiMode() != 2) {
+        std::fprintf(stderr, "tunedesk_install_probe: the settings file was not written\n");
+        return 1;
     }
-  }
-  return result;
+    PanelApp();
+    std::string error;
+    std::printf("translation=%s\n", InstallTranslation("en", error) ? "en" : error.c_str());
+    MessageBoxRecorder boxes;
+    int result = 1;
+    {
+        CTunedeskDlg dlg(nullptr);
+        CTunedeskDlg::AddLog(u"install probe");
+        DrainEvents();
+        dlg.OnCommand(ID_MENU_EXPORT_LOG);
+        if (boxes.texts.size() == 1 && boxes.texts[0].startsWith(QStringLiteral("Export Output Log OK!"))) {
+            std::printf("exported=%s\n", boxes.texts[0].toStdString().c_str());
+            result = 0;
+        } else {
+            std::fprintf(stderr, "tunedesk_install_probe: the log was not exported\n");
+        }
+    }
+    return result;
 }

@@ -85,10 +85,14 @@ std::shared_ptr<ch347::Backend> ch347usb::MakeAutoBackend(std::shared_ptr<UsbBac
 namespace ch347 {
 
 bool ParseBackendChoice(const std::string& text, BackendChoice& choice) {
-    if (text == "auto") choice = BackendChoice::Auto;
-    else if (text == "usb") choice = BackendChoice::Usb;
-    else if (text == "sim") choice = BackendChoice::Sim;
-    else return false;
+    if (text == "auto")
+        choice = BackendChoice::Auto;
+    else if (text == "usb")
+        choice = BackendChoice::Usb;
+    else if (text == "sim")
+        choice = BackendChoice::Sim;
+    else
+        return false;
     return true;
 }
 
@@ -120,8 +124,10 @@ bool SelectBackend(BackendChoice choice, std::string* error) {
             return true;
         }
         auto usb = std::make_shared<ch347usb::UsbBackend>(std::move(transport));
-        if (choice == BackendChoice::Usb) SetBackend(usb);
-        else SetBackend(ch347usb::MakeAutoBackend(std::move(usb)));
+        if (choice == BackendChoice::Usb)
+            SetBackend(usb);
+        else
+            SetBackend(ch347usb::MakeAutoBackend(std::move(usb)));
         return true;
     } catch (...) {
         if (error) *error = "out of memory";

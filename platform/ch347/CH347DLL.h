@@ -30,17 +30,17 @@ inline constexpr CH347_HANDLE CH347_INVALID_HANDLE = -1;
 
 // The bridge's SPI configuration: 20 bytes, packed, little-endian fields.
 struct mSpiCfgS {
-    std::uint8_t iMode;                  // 0: SPI mode 0-3
-    std::uint8_t iClock;                 // 1: clock option 0 (60 MHz) ... 7 (468.75 kHz)
-    std::uint8_t iByteOrder;             // 2: bit order on the wire: 0 LSB first, 1 MSB first
-    std::uint16_t iSpiWriteReadInterval; // 3: microseconds between output and input phase
-    std::uint8_t iSpiOutDefaultData;     // 5: byte shifted out while reading
-    std::uint32_t iChipSelect;           // 6: bit 7 set: drive a chip select; bits 0-1: which (0 CS1, 1 CS2)
-    std::uint8_t CS1Polarity;            // 10: 0 active low, 1 active high
-    std::uint8_t CS2Polarity;            // 11
-    std::uint16_t iIsAutoDeativeCS;      // 12: automatic chip-select release after a transfer
-    std::uint16_t iActiveDelay;          // 14: microseconds from chip select to the transfer
-    std::uint32_t iDelayDeactive;        // 16: microseconds after releasing chip select
+    std::uint8_t iMode;                   // 0: SPI mode 0-3
+    std::uint8_t iClock;                  // 1: clock option 0 (60 MHz) ... 7 (468.75 kHz)
+    std::uint8_t iByteOrder;              // 2: bit order on the wire: 0 LSB first, 1 MSB first
+    std::uint16_t iSpiWriteReadInterval;  // 3: microseconds between output and input phase
+    std::uint8_t iSpiOutDefaultData;      // 5: byte shifted out while reading
+    std::uint32_t iChipSelect;            // 6: bit 7 set: drive a chip select; bits 0-1: which (0 CS1, 1 CS2)
+    std::uint8_t CS1Polarity;             // 10: 0 active low, 1 active high
+    std::uint8_t CS2Polarity;             // 11
+    std::uint16_t iIsAutoDeativeCS;       // 12: automatic chip-select release after a transfer
+    std::uint16_t iActiveDelay;           // 14: microseconds from chip select to the transfer
+    std::uint32_t iDelayDeactive;         // 16: microseconds after releasing chip select
 };
 static_assert(sizeof(mSpiCfgS) == 20, "the bridge expects a 20-byte SPI configuration");
 static_assert(offsetof(mSpiCfgS, iChipSelect) == 6 && offsetof(mSpiCfgS, iDelayDeactive) == 16);
@@ -49,12 +49,12 @@ static_assert(offsetof(mSpiCfgS, iChipSelect) == 6 && offsetof(mSpiCfgS, iDelayD
 // library uses are named; the rest belongs to the vendor and is zero here.
 struct mDeviceInforS {
     std::uint8_t Reserved0[327];
-    std::uint8_t ChipMode;               // 327: 0-3; mode 3 has no SPI port
+    std::uint8_t ChipMode;  // 327: 0-3; mode 3 has no SPI port
     std::uint8_t Reserved1[12];
-    char ProductString[64];              // 340: narrow text, NUL-terminated when shorter than 64
-    char ManufacturerString[64];         // 404
+    char ProductString[64];       // 340: narrow text, NUL-terminated when shorter than 64
+    char ManufacturerString[64];  // 404
     std::uint8_t Reserved2[8];
-    char FuncDescStr[64];                // 476: the interface's function description
+    char FuncDescStr[64];  // 476: the interface's function description
     std::uint8_t Reserved3[1];
 };
 static_assert(sizeof(mDeviceInforS) == 541, "the vendor's device information record is 541 bytes");

@@ -26,12 +26,12 @@ public:
     virtual int SpiSetDataBits(unsigned long index, std::uint8_t dataBits) = 0;
     virtual int SpiInit(unsigned long index, const mSpiCfgS& config) = 0;
     virtual int SpiGetCfg(unsigned long index, mSpiCfgS& config) = 0;
-    virtual int SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length,
-                         std::uint32_t writeStep, std::uint8_t* buffer) = 0;
+    virtual int SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
+                         std::uint8_t* buffer) = 0;
     // Sends sendLength bytes from buffer, then reads length bytes into it; length
     // receives the count read.
-    virtual int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength,
-                        std::uint32_t& length, std::uint8_t* buffer) = 0;
+    virtual int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
+                        std::uint8_t* buffer) = 0;
 
     // One line per bridge that the last enumeration found but could not open:
     // which bridge, why, and how to fix it. Backends that cannot fail that way

@@ -66,7 +66,7 @@ CH347_API void Reset();
 // ---- Bridges --------------------------------------------------------------
 
 struct BridgeInfo {
-    int chipMode = 1;  // 0-3; 3 is not an SPI mode
+    int chipMode = 1;                               // 0-3; 3 is not an SPI mode
     std::string description = kDefaultDescription;  // FuncDescStr, at most 63 bytes are kept
     std::string product = kDefaultProduct;          // ProductString
     std::string manufacturer = kDefaultManufacturer;
@@ -117,7 +117,7 @@ inline constexpr std::size_t kRecordLimit = 16384;
 struct BridgeRecord {
     bool present = false;
     bool open = false;
-    int openCalls = 0;   // CH347OpenDevice calls, including refused ones and absent bridges
+    int openCalls = 0;  // CH347OpenDevice calls, including refused ones and absent bridges
     int closeCalls = 0;
     int infoCalls = 0;
     int versionCalls = 0;
@@ -125,21 +125,23 @@ struct BridgeRecord {
     int writeCalls = 0;  // CH347SPI_Write calls, including refused ones
     int readCalls = 0;
 
-    bool configured = false;               // CH347SPI_Init was called
+    bool configured = false;                // CH347SPI_Init was called
     std::array<std::uint8_t, 20> config{};  // the last configuration given to CH347SPI_Init
     bool frequencySet = false;
-    std::uint32_t frequencyHz = 0;         // last CH347SPI_SetFrequency
+    std::uint32_t frequencyHz = 0;  // last CH347SPI_SetFrequency
     bool dataBitsSet = false;
-    std::uint8_t dataBits = 0;             // last CH347SPI_SetDataBits
+    std::uint8_t dataBits = 0;  // last CH347SPI_SetDataBits
     bool timeoutsSet = false;
-    std::uint32_t writeTimeout = 0;        // last CH347SetTimeout, milliseconds
+    std::uint32_t writeTimeout = 0;  // last CH347SetTimeout, milliseconds
     std::uint32_t readTimeout = 0;
 
     // The latest kRecordLimit entries of each, oldest first:
-    std::vector<std::uint8_t> chipSelects;           // chip-select byte of every transfer on the open bridge (writes and reads, refused ones too)
-    std::vector<std::uint32_t> writeSteps;           // write step of every CH347SPI_Write
-    std::vector<std::vector<std::uint8_t>> writes;   // bytes of every accepted CH347SPI_Write (and of a read's send phase)
-    std::vector<std::uint32_t> readLengths;          // requested length of every accepted CH347SPI_Read
+    std::vector<std::uint8_t>
+        chipSelects;  // chip-select byte of every transfer on the open bridge (writes and reads, refused ones too)
+    std::vector<std::uint32_t> writeSteps;  // write step of every CH347SPI_Write
+    std::vector<std::vector<std::uint8_t>>
+        writes;                              // bytes of every accepted CH347SPI_Write (and of a read's send phase)
+    std::vector<std::uint32_t> readLengths;  // requested length of every accepted CH347SPI_Read
 
     int requests = 0;          // requests the chip parsed and answered with command + 1
     int rejectedRequests = 0;  // requests answered with a wrong status because they could not be parsed

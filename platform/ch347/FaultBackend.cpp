@@ -15,8 +15,10 @@ bool Fail(std::string* error, const std::string& reason) {
 std::vector<std::string> SplitOn(const std::string& text, char sep) {
     std::vector<std::string> out(1);
     for (char c : text) {
-        if (c == sep) out.emplace_back();
-        else out.back().push_back(c);
+        if (c == sep)
+            out.emplace_back();
+        else
+            out.back().push_back(c);
     }
     return out;
 }
@@ -43,11 +45,16 @@ bool ParseFaultPlan(const std::string& text, FaultPlan& plan, std::string* error
         } else if (key == "kinds") {
             parsed.flip = parsed.shortRead = parsed.refuseWrite = parsed.refuseRead = false;
             for (const std::string& kind : SplitOn(value, '+')) {
-                if (kind == "flip") parsed.flip = true;
-                else if (kind == "short") parsed.shortRead = true;
-                else if (kind == "write") parsed.refuseWrite = true;
-                else if (kind == "read") parsed.refuseRead = true;
-                else return Fail(error, "unknown fault kind \"" + kind + "\" (use flip, short, write, read)");
+                if (kind == "flip")
+                    parsed.flip = true;
+                else if (kind == "short")
+                    parsed.shortRead = true;
+                else if (kind == "write")
+                    parsed.refuseWrite = true;
+                else if (kind == "read")
+                    parsed.refuseRead = true;
+                else
+                    return Fail(error, "unknown fault kind \"" + kind + "\" (use flip, short, write, read)");
             }
         } else {
             return Fail(error, "unknown key \"" + key + "\" (use seed, rate, kinds)");
@@ -87,17 +94,17 @@ FaultBackend::Kind FaultBackend::Draw(bool read, std::uint64_t& where) {
     if (n == 0) return Kind::None;
     const Kind kind = kinds[pick % n];
     switch (kind) {
-        case Kind::Flip: ++m_counts.flips; break;
-        case Kind::Short: ++m_counts.shortReads; break;
-        case Kind::RefuseWrite: ++m_counts.refusedWrites; break;
-        case Kind::RefuseRead: ++m_counts.refusedReads; break;
-        case Kind::None: break;
+    case Kind::Flip: ++m_counts.flips; break;
+    case Kind::Short: ++m_counts.shortReads; break;
+    case Kind::RefuseWrite: ++m_counts.refusedWrites; break;
+    case Kind::RefuseRead: ++m_counts.refusedReads; break;
+    case Kind::None: break;
     }
     return kind;
 }
 
-int FaultBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length,
-                           std::uint32_t writeStep, std::uint8_t* buffer) {
+int FaultBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
+                           std::uint8_t* buffer) {
     std::uint64_t where = 0;
     if (Draw(false, where) == Kind::RefuseWrite) return 0;
     return m_inner->SpiWrite(index, chipSelect, length, writeStep, buffer);

@@ -51,7 +51,9 @@ public:
 
     CH347_HANDLE OpenDevice(unsigned long index) override { return m_inner->OpenDevice(index); }
     int CloseDevice(unsigned long index) override { return m_inner->CloseDevice(index); }
-    int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override { return m_inner->GetDeviceInfor(index, info); }
+    int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override {
+        return m_inner->GetDeviceInfor(index, info);
+    }
     int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
                    std::uint8_t& deviceRelease, std::uint8_t& chipType) override {
         return m_inner->GetVersion(index, driverVersion, libraryVersion, deviceRelease, chipType);

@@ -45,7 +45,7 @@ struct Bridge {
     bool present = false;
     sim::BridgeInfo info;
     bool open = false;
-    mSpiCfgS applied{};  // what CH347SPI_GetCfg reports: the last configuration accepted
+    mSpiCfgS applied{};        // what CH347SPI_GetCfg reports: the last configuration accepted
     sim::BridgeRecord record;  // counters and settings; its lists stay empty
     TransferLog log;
     std::array<int, kFaultKinds> faults{};  // remaining count per fault, sim::kAlways for ever
@@ -109,8 +109,10 @@ void ToChip(Bridge& b, const std::uint8_t* data, std::size_t length) {
     faults.badCrc = TakeFault(b, sim::Fault::BadReplyCrc);
     faults.wrongStatus = TakeFault(b, sim::Fault::WrongReplyStatus);
     bool lost = false;
-    if (b.chip.Request(data, length, faults, &lost)) ++b.record.requests;
-    else ++b.record.rejectedRequests;
+    if (b.chip.Request(data, length, faults, &lost))
+        ++b.record.requests;
+    else
+        ++b.record.rejectedRequests;
     if (lost) ++b.record.lostReplies;
 }
 
@@ -423,8 +425,9 @@ std::vector<std::uint8_t> GetChipSelects(unsigned long index) {
 }
 
 std::vector<std::vector<std::uint8_t>> GetWrites(unsigned long index) {
-    return WithBridge(index, std::vector<std::vector<std::uint8_t>>{},
-                      [](Bridge& b) { return std::vector<std::vector<std::uint8_t>>(b.log.writes.begin(), b.log.writes.end()); });
+    return WithBridge(index, std::vector<std::vector<std::uint8_t>>{}, [](Bridge& b) {
+        return std::vector<std::vector<std::uint8_t>>(b.log.writes.begin(), b.log.writes.end());
+    });
 }
 
 bool IsOpen(unsigned long index) {

@@ -38,9 +38,7 @@ constexpr PowerOnEntry kPowerOn[] = {
     {0x40080014, 0x00000004},  // Sharpening on
     {0x40080018, 0x00000000},  // processing active (through display off)
     {0x4008001C, 0},           // processing area: the whole 1920 x 1080 picture
-    {0x40080020, 1920},
-    {0x40080024, 0},
-    {0x40080028, 1080},
+    {0x40080020, 1920},       {0x40080024, 0}, {0x40080028, 1080},
     {0x40080034, 0x00008004},  // Extended Contrast on, Auto Brightness off, Adaptive Contrast 128
     {0x40080038, 0x00000A80},  // Brightness 128, Threshold 10
     {0x4008003C, 0x00000015},  // Vivid on, Color Correction on, Noise Remove off (bits 0-1 = 01)
@@ -100,11 +98,15 @@ constexpr std::uint32_t kWindowBase = 0x8A;
 
 std::optional<Space> SpaceOf(std::uint16_t command) {
     switch (command) {
-        case 0x0400: case 0x4000: return Space::PictureQuality;
-        case 0x0200: case 0x2000: return Space::Plain;
-        case 0x0600: case 0x6000: return Space::EdidPort;
-        case 0x0700: case 0x7000: return Space::EdidWindow;
-        default: return std::nullopt;
+    case 0x0400:
+    case 0x4000: return Space::PictureQuality;
+    case 0x0200:
+    case 0x2000: return Space::Plain;
+    case 0x0600:
+    case 0x6000: return Space::EdidPort;
+    case 0x0700:
+    case 0x7000: return Space::EdidWindow;
+    default: return std::nullopt;
     }
 }
 
@@ -150,10 +152,10 @@ std::uint32_t SimChip::PowerOnValue(std::uint32_t address) {
 
 SimChip::RegisterMap& SimChip::Registers(Space space) {
     switch (space) {
-        case Space::PictureQuality: return m_pq;
-        case Space::Plain: return m_plain;
-        case Space::EdidPort: return m_port;
-        case Space::EdidWindow: break;
+    case Space::PictureQuality: return m_pq;
+    case Space::Plain: return m_plain;
+    case Space::EdidPort: return m_port;
+    case Space::EdidWindow: break;
     }
     return m_window;
 }
@@ -171,8 +173,10 @@ bool SimChip::Request(const std::uint8_t* data, std::size_t length, ReplyFaults 
     // Byte order from the word count; unknown order is answered high byte first.
     bool orderKnown = false, le = false;
     if (length >= 2) {
-        if (data[0] == 0 && data[1] != 0) orderKnown = true;
-        else if (data[0] != 0 && data[1] == 0) orderKnown = le = true;
+        if (data[0] == 0 && data[1] != 0)
+            orderKnown = true;
+        else if (data[0] != 0 && data[1] == 0)
+            orderKnown = le = true;
     }
     auto word = [&](std::size_t at) -> std::uint16_t {
         return le ? static_cast<std::uint16_t>(data[at] | data[at + 1] << 8)
@@ -200,8 +204,7 @@ bool SimChip::Request(const std::uint8_t* data, std::size_t length, ReplyFaults 
     if (count < 3 || count % 2 == 0) return reject();
     std::size_t crcAt = 2u * count + 2u;
     if (length < crcAt + 2) return reject();
-    unsigned short calculated =
-        libPro_CalcCrc(const_cast<std::uint8_t*>(data), static_cast<unsigned short>(crcAt));
+    unsigned short calculated = libPro_CalcCrc(const_cast<std::uint8_t*>(data), static_cast<unsigned short>(crcAt));
     if (calculated != word(crcAt)) return reject();
 
     std::optional<Space> space = SpaceOf(command);
@@ -272,9 +275,9 @@ std::uint32_t SimChip::ReadRegister(Space space, std::uint32_t address) {
 
 void SimChip::WriteRegister(Space space, std::uint32_t address, std::uint32_t value) {
     switch (space) {
-        case Space::EdidPort: EdidPortWrite(address, static_cast<std::uint8_t>(value)); return;
-        case Space::EdidWindow: EdidWindowWrite(address, static_cast<std::uint8_t>(value)); return;
-        default: Registers(space)[address] = value; return;
+    case Space::EdidPort: EdidPortWrite(address, static_cast<std::uint8_t>(value)); return;
+    case Space::EdidWindow: EdidWindowWrite(address, static_cast<std::uint8_t>(value)); return;
+    default: Registers(space)[address] = value; return;
     }
 }
 
@@ -404,8 +407,8 @@ std::array<std::uint8_t, 256> SimChip::DefaultEdid() {
         0x01, 0x03,                                      // EDID 1.3
         0x80, 0x50, 0x2D, 0x78, 0x0E,                    // digital, 80 x 45 cm, gamma 2.2, sRGB, preferred timing
         0xEE, 0x91, 0xA3, 0x54, 0x4C, 0x99, 0x26, 0x0F, 0x50, 0x54,  // chromaticity: the sRGB primaries
-        0x21, 0x08, 0x00,                                // established timings
-        0xD1, 0xC0, 0x81, 0xC0, 0x01, 0x01, 0x01, 0x01,  // standard timings: 1920x1080, 1280x720
+        0x21, 0x08, 0x00,                                            // established timings
+        0xD1, 0xC0, 0x81, 0xC0, 0x01, 0x01, 0x01, 0x01,              // standard timings: 1920x1080, 1280x720
         0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
         // preferred timing: 1920 x 1080 at 60 Hz, 148.5 MHz, image 800 x 450 mm like the display
         0x02, 0x3A, 0x80, 0x18, 0x71, 0x38, 0x2D, 0x40, 0x58, 0x2C, 0x45, 0x00, 0x20, 0xC2, 0x31, 0x00, 0x00, 0x1E,
@@ -419,15 +422,51 @@ std::array<std::uint8_t, 256> SimChip::DefaultEdid() {
     };
     static_assert(sizeof base == 127);
     static constexpr std::uint8_t ext[] = {
-        0x02, 0x03, 0x19, 0xF1,              // CTA extension rev 3, timings at 25, underscan, audio, YCbCr, 1 native
-        0x43, 0x10, 0x04, 0x03,              // video: VIC 16, 4, 3 (the native mode is the preferred timing)
-        0x23, 0x09, 0x07, 0x07,              // audio: 2-channel LPCM 32/44.1/48 kHz
-        0x83, 0x01, 0x00, 0x00,              // speakers: front left/right
-        0x65, 0x03, 0x0C, 0x00, 0x10, 0x00,  // vendor block, physical address 1.0.0.0
+        0x02,
+        0x03,
+        0x19,
+        0xF1,  // CTA extension rev 3, timings at 25, underscan, audio, YCbCr, 1 native
+        0x43,
+        0x10,
+        0x04,
+        0x03,  // video: VIC 16, 4, 3 (the native mode is the preferred timing)
+        0x23,
+        0x09,
+        0x07,
+        0x07,  // audio: 2-channel LPCM 32/44.1/48 kHz
+        0x83,
+        0x01,
+        0x00,
+        0x00,  // speakers: front left/right
+        0x65,
+        0x03,
+        0x0C,
+        0x00,
+        0x10,
+        0x00,  // vendor block, physical address 1.0.0.0
         // video capability: YCbCr and RGB quantization range selectable, IT and CE formats underscanned
-        0xE2, 0x00, 0xCA,
+        0xE2,
+        0x00,
+        0xCA,
         // 1280 x 720 at 60 Hz, 74.25 MHz, image 800 x 450 mm
-        0x01, 0x1D, 0x00, 0x72, 0x51, 0xD0, 0x1E, 0x20, 0x6E, 0x28, 0x55, 0x00, 0x20, 0xC2, 0x31, 0x00, 0x00, 0x1E,
+        0x01,
+        0x1D,
+        0x00,
+        0x72,
+        0x51,
+        0xD0,
+        0x1E,
+        0x20,
+        0x6E,
+        0x28,
+        0x55,
+        0x00,
+        0x20,
+        0xC2,
+        0x31,
+        0x00,
+        0x00,
+        0x1E,
     };
     std::memcpy(e.data(), base, sizeof base);
     std::memcpy(e.data() + 128, ext, sizeof ext);

@@ -132,9 +132,12 @@ std::optional<std::uint32_t> ParseHex(std::string_view text, std::size_t digits)
     std::uint32_t v = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
         v = v << 4 | static_cast<std::uint32_t>(d);
     }
     return v;
@@ -239,8 +242,8 @@ int Lock(const std::string& path, std::string& error) {
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            error = path + " is in use by another program (waited " +
-                    std::to_string(sim::kImageLockWait.count()) + " s)";
+            error =
+                path + " is in use by another program (waited " + std::to_string(sim::kImageLockWait.count()) + " s)";
             break;
         }
         std::this_thread::sleep_for(kLockPoll);

@@ -23,231 +23,231 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
 }
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
 }
 
 // One line of the file as the lookups see it.
 enum class LineKind { Other, Section, Key };
 struct Line {
-  size_t begin = 0;  // offset of the line in the text
-  size_t end = 0;    // offset of its '\n' (or the text's end)
-  LineKind kind = LineKind::Other;
-  std::string_view name;   // section or key name, trimmed
-  std::string_view value;  // key value, trimmed
+    size_t begin = 0;  // offset of the line in the text
+    size_t end = 0;    // offset of its '\n' (or the text's end)
+    LineKind kind = LineKind::Other;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // key value, trimmed
 };
 
 Line Classify(std::string_view text, size_t begin, size_t end) {
-  Line line;
-  line.begin = begin;
-  line.end = end;
-  std::string_view s = Trim(text.substr(begin, end - begin));
-  if (s.empty() || s.front() == ';' || s.front() == '#') return line;
-  if (s.front() == '[') {
-    s.remove_prefix(1);
-    size_t close = s.find(']');
-    line.kind = LineKind::Section;
-    line.name = Trim(close == std::string_view::npos ? s : s.substr(0, close));
+    Line line;
+    line.begin = begin;
+    line.end = end;
+    std::string_view s = Trim(text.substr(begin, end - begin));
+    if (s.empty() || s.front() == ';' || s.front() == '#') return line;
+    if (s.front() == '[') {
+        s.remove_prefix(1);
+        size_t close = s.find(']');
+        line.kind = LineKind::Section;
+        line.name = Trim(close == std::string_view::npos ? s : s.substr(0, close));
+        return line;
+    }
+    size_t eq = s.find('=');
+    line.kind = LineKind::Key;
+    if (eq == std::string_view::npos) {
+        line.name = s;
+    } else {
+        line.name = Trim(s.substr(0, eq));
+        line.value = Trim(s.substr(eq + 1));
+    }
     return line;
-  }
-  size_t eq = s.find('=');
-  line.kind = LineKind::Key;
-  if (eq == std::string_view::npos) {
-    line.name = s;
-  } else {
-    line.name = Trim(s.substr(0, eq));
-    line.value = Trim(s.substr(eq + 1));
-  }
-  return line;
 }
 
 // Offset where the content starts (after a UTF-8 byte order mark).
 size_t ContentStart(std::string_view text) {
-  return (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
+    return (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
 }
 
 // Calls f(line) for each line in order until f returns false.
 template <typename F>
 void ForEachLine(std::string_view text, F&& f) {
-  size_t pos = ContentStart(text);
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    size_t end = nl == std::string_view::npos ? text.size() : nl;
-    if (!f(Classify(text, pos, end))) return;
-    pos = end + 1;
-  }
+    size_t pos = ContentStart(text);
+    while (pos < text.size()) {
+        size_t nl = text.find('\n', pos);
+        size_t end = nl == std::string_view::npos ? text.size() : nl;
+        if (!f(Classify(text, pos, end))) return;
+        pos = end + 1;
+    }
 }
 
 std::optional<std::string_view> FindValue(std::string_view text, std::string_view section, std::string_view key) {
-  // Names are stored trimmed, so a lookup with the same padded name a write
-  // was given must find them.
-  section = Trim(section);
-  key = Trim(key);
-  std::optional<std::string_view> found;
-  bool inSection = false;
-  ForEachLine(text, [&](const Line& line) {
-    if (line.kind == LineKind::Section) {
-      // The first section of that name is the one that counts.
-      if (inSection) return false;
-      inSection = SameName(line.name, section);
-    } else if (inSection && line.kind == LineKind::Key && SameName(line.name, key)) {
-      found = line.value;
-      return false;
-    }
-    return true;
-  });
-  return found;
+    // Names are stored trimmed, so a lookup with the same padded name a write
+    // was given must find them.
+    section = Trim(section);
+    key = Trim(key);
+    std::optional<std::string_view> found;
+    bool inSection = false;
+    ForEachLine(text, [&](const Line& line) {
+        if (line.kind == LineKind::Section) {
+            // The first section of that name is the one that counts.
+            if (inSection) return false;
+            inSection = SameName(line.name, section);
+        } else if (inSection && line.kind == LineKind::Key && SameName(line.name, key)) {
+            found = line.value;
+            return false;
+        }
+        return true;
+    });
+    return found;
 }
 
 // ------------------------------------------------------------------ file I/O
 
 // 0 on success, else the errno of the failure.
 int ReadWholeFile(const std::string& path, std::string& out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno ? errno : EIO;
-  out.clear();
-  char chunk[4096];
-  for (;;) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno ? errno : EIO;
-      ::close(fd);
-      return err;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno ? errno : EIO;
+    out.clear();
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno ? errno : EIO;
+            ::close(fd);
+            return err;
+        }
+        if (n == 0) break;
+        out.append(chunk, static_cast<size_t>(n));
     }
-    if (n == 0) break;
-    out.append(chunk, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return 0;
+    ::close(fd);
+    return 0;
 }
 
 bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
     }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+    return true;
 }
 
 // Writes `content` beside `path` and renames it over `path`.
 bool ReplaceFile(const std::string& path, std::string_view content) {
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-    // 0666 lets the umask decide, as for any new file of the user.
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    TD_TRACEF("ini: cannot create a temporary file beside %s (errno %d)", path.c_str(), errno);
-    return false;
-  }
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+        // 0666 lets the umask decide, as for any new file of the user.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        TD_TRACEF("ini: cannot create a temporary file beside %s (errno %d)", path.c_str(), errno);
+        return false;
+    }
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
 
-  bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    TD_TRACEF("ini: cannot write %s (errno %d)", path.c_str(), errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // The folder is not synced: until the rename reaches the disk a crash
-  // leaves the old file, which is whole, so nothing is lost either way.
-  return true;
+    bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) {
+        TD_TRACEF("ini: cannot write %s (errno %d)", path.c_str(), errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The folder is not synced: until the rename reaches the disk a crash
+    // leaves the old file, which is whole, so nothing is lost either way.
+    return true;
 }
 
 // -------------------------------------------------------------------- editing
 
 // The file's text with key=value set in section.
 std::string Edit(std::string_view text, std::string_view section, std::string_view key, std::string_view value) {
-  // New lines follow the file's own line ends.
-  size_t firstNl = text.find('\n');
-  const char* eol = (firstNl != std::string_view::npos && firstNl > 0 && text[firstNl - 1] == '\r') ? "\r\n" : "\n";
+    // New lines follow the file's own line ends.
+    size_t firstNl = text.find('\n');
+    const char* eol = (firstNl != std::string_view::npos && firstNl > 0 && text[firstNl - 1] == '\r') ? "\r\n" : "\n";
 
-  bool inSection = false, sectionSeen = false;
-  const Line* keyLine = nullptr;
-  size_t insertAfter = 0;  // end offset of the last key (or header) line of the section
-  std::vector<Line> lines;
-  ForEachLine(text, [&](const Line& line) {
-    lines.push_back(line);
-    return true;
-  });
-  for (const Line& line : lines) {
-    if (line.kind == LineKind::Section) {
-      if (inSection) break;
-      if (SameName(line.name, section)) {
-        inSection = sectionSeen = true;
-        insertAfter = line.end;
-      }
-    } else if (inSection && line.kind == LineKind::Key) {
-      if (SameName(line.name, key)) {
-        keyLine = &line;
-        break;
-      }
-      insertAfter = line.end;
+    bool inSection = false, sectionSeen = false;
+    const Line* keyLine = nullptr;
+    size_t insertAfter = 0;  // end offset of the last key (or header) line of the section
+    std::vector<Line> lines;
+    ForEachLine(text, [&](const Line& line) {
+        lines.push_back(line);
+        return true;
+    });
+    for (const Line& line : lines) {
+        if (line.kind == LineKind::Section) {
+            if (inSection) break;
+            if (SameName(line.name, section)) {
+                inSection = sectionSeen = true;
+                insertAfter = line.end;
+            }
+        } else if (inSection && line.kind == LineKind::Key) {
+            if (SameName(line.name, key)) {
+                keyLine = &line;
+                break;
+            }
+            insertAfter = line.end;
+        }
     }
-  }
 
-  std::string out;
-  out.reserve(text.size() + section.size() + key.size() + value.size() + 8);
-  if (keyLine) {
-    // Keep the key as the file spells it and the line's own ending.
-    std::string_view raw = text.substr(keyLine->begin, keyLine->end - keyLine->begin);
-    bool cr = !raw.empty() && raw.back() == '\r';
-    out.append(text.substr(0, keyLine->begin));
-    out.append(keyLine->name).append("=").append(value);
-    if (cr) out.push_back('\r');
-    out.append(text.substr(keyLine->end));
-    return out;
-  }
-  if (sectionSeen) {
-    out.append(text.substr(0, insertAfter));
-    if (insertAfter == text.size()) {
-      out.append(eol);  // the section's last line had no line end
-    } else {
-      out.append(text.substr(insertAfter, 1));  // the '\n' ending that line
-      ++insertAfter;
+    std::string out;
+    out.reserve(text.size() + section.size() + key.size() + value.size() + 8);
+    if (keyLine) {
+        // Keep the key as the file spells it and the line's own ending.
+        std::string_view raw = text.substr(keyLine->begin, keyLine->end - keyLine->begin);
+        bool cr = !raw.empty() && raw.back() == '\r';
+        out.append(text.substr(0, keyLine->begin));
+        out.append(keyLine->name).append("=").append(value);
+        if (cr) out.push_back('\r');
+        out.append(text.substr(keyLine->end));
+        return out;
     }
+    if (sectionSeen) {
+        out.append(text.substr(0, insertAfter));
+        if (insertAfter == text.size()) {
+            out.append(eol);  // the section's last line had no line end
+        } else {
+            out.append(text.substr(insertAfter, 1));  // the '\n' ending that line
+            ++insertAfter;
+        }
+        out.append(key).append("=").append(value).append(eol);
+        out.append(text.substr(insertAfter));
+        return out;
+    }
+    out.append(text);
+    if (!lines.empty()) {
+        if (text.back() != '\n') out.append(eol);
+        // A blank line between the old content and the new section.
+        const Line& last = lines.back();
+        if (!Trim(text.substr(last.begin, last.end - last.begin)).empty()) out.append(eol);
+    }
+    out.append("[").append(section).append("]").append(eol);
     out.append(key).append("=").append(value).append(eol);
-    out.append(text.substr(insertAfter));
     return out;
-  }
-  out.append(text);
-  if (!lines.empty()) {
-    if (text.back() != '\n') out.append(eol);
-    // A blank line between the old content and the new section.
-    const Line& last = lines.back();
-    if (!Trim(text.substr(last.begin, last.end - last.begin)).empty()) out.append(eol);
-  }
-  out.append("[").append(section).append("]").append(eol);
-  out.append(key).append("=").append(value).append(eol);
-  return out;
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 std::mutex& WriteLock() {
-  static std::mutex m;
-  return m;
+    static std::mutex m;
+    return m;
 }
 
 }  // namespace
@@ -255,194 +255,197 @@ std::mutex& WriteLock() {
 // ---------------------------------------------------------------- UTF helpers
 
 std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
     }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+    return out;
 }
 
 std::u16string FromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
-    uint32_t c;
-    size_t len;
-    if (b < 0x80) {
-      c = b;
-      len = 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      c = b & 0x1F;
-      len = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      c = b & 0x0F;
-      len = 3;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      c = b & 0x07;
-      len = 4;
-    } else {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
+    std::u16string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        uint32_t c;
+        size_t len;
+        if (b < 0x80) {
+            c = b;
+            len = 1;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            c = b & 0x1F;
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            c = b & 0x0F;
+            len = 3;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            c = b & 0x07;
+            len = 4;
+        } else {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        bool ok = i + len <= text.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            unsigned char t = static_cast<unsigned char>(text[i + k]);
+            if ((t & 0xC0) != 0x80)
+                ok = false;
+            else
+                c = (c << 6) | (t & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are not text.
+        if (ok &&
+            ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (len == 4 && (c < 0x10000 || c > 0x10FFFF))))
+            ok = false;
+        if (!ok) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+        i += len;
     }
-    bool ok = i + len <= text.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      unsigned char t = static_cast<unsigned char>(text[i + k]);
-      if ((t & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (t & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond U+10FFFF are not text.
-    if (ok && ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (len == 4 && (c < 0x10000 || c > 0x10FFFF))))
-      ok = false;
-    if (!ok) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += len;
-  }
-  return out;
+    return out;
 }
 
 // ------------------------------------------------------------------ interface
 
 int ReadInt(const std::u16string& path, std::u16string_view section, std::u16string_view key, int defaultValue) {
-  std::string text;
-  if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return defaultValue;
-  std::optional<std::string_view> value = FindValue(text, ToUtf8(section), ToUtf8(key));
-  if (!value || value->empty()) return defaultValue;
+    std::string text;
+    if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return defaultValue;
+    std::optional<std::string_view> value = FindValue(text, ToUtf8(section), ToUtf8(key));
+    if (!value || value->empty()) return defaultValue;
 
-  std::string_view v = *value;
-  bool negative = false;
-  size_t i = 0;
-  if (v[0] == '+' || v[0] == '-') {
-    negative = v[0] == '-';
-    ++i;
-  }
-  long long n = 0;
-  for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
-    if (n <= static_cast<long long>(INT_MAX) + 1) n = n * 10 + (v[i] - '0');
-  }
-  if (negative) n = -n;
-  if (n > INT_MAX) return INT_MAX;
-  if (n < INT_MIN) return INT_MIN;
-  return static_cast<int>(n);
+    std::string_view v = *value;
+    bool negative = false;
+    size_t i = 0;
+    if (v[0] == '+' || v[0] == '-') {
+        negative = v[0] == '-';
+        ++i;
+    }
+    long long n = 0;
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+        if (n <= static_cast<long long>(INT_MAX) + 1) n = n * 10 + (v[i] - '0');
+    }
+    if (negative) n = -n;
+    if (n > INT_MAX) return INT_MAX;
+    if (n < INT_MIN) return INT_MIN;
+    return static_cast<int>(n);
 }
 
 std::u16string ReadString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
                           std::u16string_view defaultValue) {
-  std::string text;
-  if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return std::u16string(defaultValue);
-  std::optional<std::string_view> value = FindValue(text, ToUtf8(section), ToUtf8(key));
-  if (!value) return std::u16string(defaultValue);
-  return FromUtf8(*value);
+    std::string text;
+    if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return std::u16string(defaultValue);
+    std::optional<std::string_view> value = FindValue(text, ToUtf8(section), ToUtf8(key));
+    if (!value) return std::u16string(defaultValue);
+    return FromUtf8(*value);
 }
 
 namespace {
 
 // The trimmed names and value, or nothing when they would break the file's lines.
 struct CheckedEntry {
-  std::string key, value;
+    std::string key, value;
 };
 bool CheckEntry(std::string_view ts, std::u16string_view key, std::u16string_view value, CheckedEntry& out) {
-  std::string k = ToUtf8(key), v = ToUtf8(value);
-  std::string_view tk = Trim(k);
-  if (ts.empty() || tk.empty() || HasLineBreak(k) || HasLineBreak(v) || ts.find(']') != std::string_view::npos ||
-      tk.find('=') != std::string_view::npos || tk.front() == '[' || tk.front() == ';' || tk.front() == '#') {
-    TD_TRACE("ini: refused a name or value that would break the file's lines");
-    return false;
-  }
-  out.key = std::string(tk);
-  out.value = std::string(Trim(v));
-  return true;
+    std::string k = ToUtf8(key), v = ToUtf8(value);
+    std::string_view tk = Trim(k);
+    if (ts.empty() || tk.empty() || HasLineBreak(k) || HasLineBreak(v) || ts.find(']') != std::string_view::npos ||
+        tk.find('=') != std::string_view::npos || tk.front() == '[' || tk.front() == ';' || tk.front() == '#') {
+        TD_TRACE("ini: refused a name or value that would break the file's lines");
+        return false;
+    }
+    out.key = std::string(tk);
+    out.value = std::string(Trim(v));
+    return true;
 }
 
 bool WriteEntries(const std::u16string& path, std::u16string_view section, const std::vector<CheckedEntry>& entries) {
-  std::string file = ToUtf8(path);
-  std::string s = ToUtf8(section);
-  std::string_view ts = Trim(s);
-  std::lock_guard<std::mutex> lock(WriteLock());
-  std::string text;
-  if (int err = ReadWholeFile(file, text); err != 0) {
-    // A file that exists but cannot be read must not be replaced by one
-    // holding a single key: the other settings would be lost.
-    if (err != ENOENT) {
-      TD_TRACEF("ini: cannot read %s before writing (errno %d)", file.c_str(), err);
-      return false;
+    std::string file = ToUtf8(path);
+    std::string s = ToUtf8(section);
+    std::string_view ts = Trim(s);
+    std::lock_guard<std::mutex> lock(WriteLock());
+    std::string text;
+    if (int err = ReadWholeFile(file, text); err != 0) {
+        // A file that exists but cannot be read must not be replaced by one
+        // holding a single key: the other settings would be lost.
+        if (err != ENOENT) {
+            TD_TRACEF("ini: cannot read %s before writing (errno %d)", file.c_str(), err);
+            return false;
+        }
+        text.clear();
     }
-    text.clear();
-  }
-  for (const CheckedEntry& e : entries) text = Edit(text, ts, e.key, e.value);
-  return ReplaceFile(file, text);
+    for (const CheckedEntry& e : entries) text = Edit(text, ts, e.key, e.value);
+    return ReplaceFile(file, text);
 }
 
 }  // namespace
 
 bool WriteString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
                  std::u16string_view value) {
-  std::string s = ToUtf8(section);
-  std::vector<CheckedEntry> entries(1);
-  if (path.empty() || HasLineBreak(s) || !CheckEntry(Trim(s), key, value, entries[0])) return false;
-  return WriteEntries(path, section, entries);
+    std::string s = ToUtf8(section);
+    std::vector<CheckedEntry> entries(1);
+    if (path.empty() || HasLineBreak(s) || !CheckEntry(Trim(s), key, value, entries[0])) return false;
+    return WriteEntries(path, section, entries);
 }
 
 bool WriteStrings(const std::u16string& path, std::u16string_view section,
                   const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
-  std::string s = ToUtf8(section);
-  if (path.empty() || HasLineBreak(s)) return false;
-  std::vector<CheckedEntry> checked(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (!CheckEntry(Trim(s), entries[i].first, entries[i].second, checked[i])) return false;
-  return WriteEntries(path, section, checked);
+    std::string s = ToUtf8(section);
+    if (path.empty() || HasLineBreak(s)) return false;
+    std::vector<CheckedEntry> checked(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!CheckEntry(Trim(s), entries[i].first, entries[i].second, checked[i])) return false;
+    return WriteEntries(path, section, checked);
 }
 
 std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_view section) {
-  std::vector<std::u16string> keys;
-  std::string text;
-  if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return keys;
-  const std::string s = ToUtf8(section);
-  bool inSection = false;
-  ForEachLine(text, [&](const Line& line) {
-    if (line.kind == LineKind::Section) {
-      if (inSection) return false;
-      inSection = SameName(line.name, s);
-    } else if (inSection && line.kind == LineKind::Key) {
-      keys.push_back(FromUtf8(line.name));
-    }
-    return true;
-  });
-  return keys;
+    std::vector<std::u16string> keys;
+    std::string text;
+    if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return keys;
+    const std::string s = ToUtf8(section);
+    bool inSection = false;
+    ForEachLine(text, [&](const Line& line) {
+        if (line.kind == LineKind::Section) {
+            if (inSection) return false;
+            inSection = SameName(line.name, s);
+        } else if (inSection && line.kind == LineKind::Key) {
+            keys.push_back(FromUtf8(line.name));
+        }
+        return true;
+    });
+    return keys;
 }
 
 }  // namespace ini

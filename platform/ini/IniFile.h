@@ -24,8 +24,7 @@ namespace ini {
 
 // The value of `key` in `section` as a number, or `defaultValue` (see above).
 // Numbers beyond the range of int saturate at INT_MIN / INT_MAX.
-int ReadInt(const std::u16string& path, std::u16string_view section, std::u16string_view key,
-            int defaultValue);
+int ReadInt(const std::u16string& path, std::u16string_view section, std::u16string_view key, int defaultValue);
 
 // The trimmed text of `key` in `section`, or `defaultValue`.
 std::u16string ReadString(const std::u16string& path, std::u16string_view section, std::u16string_view key,

@@ -16,8 +16,7 @@ using Sink = std::function<void(const char* file, int line, std::string_view tex
 void Write(const char* file, int line, std::string_view text);
 
 // printf-style form of Write; formats only when someone listens.
-void WriteF(const char* file, int line, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+void WriteF(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // true while lines go anywhere (standard error or a sink).
 bool Enabled();

@@ -19,7 +19,8 @@ uint16_t XmodemBitwise(const Bytes& bytes) {
     uint16_t crc = 0;
     for (unsigned char b : bytes) {
         crc ^= static_cast<uint16_t>(b << 8);
-        for (int i = 0; i < 8; ++i) crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
     }
     return crc;
 }
@@ -40,7 +41,8 @@ TEST(RegframeCrc, MatchesXmodemOverSwappedPairs) {
             swapped[i] = data[i + 1];
             swapped[i + 1] = data[i];
         }
-        ASSERT_EQ(libPro_CalcCrc(data.data(), static_cast<unsigned short>(len)), XmodemBitwise(swapped)) << "len " << len;
+        ASSERT_EQ(libPro_CalcCrc(data.data(), static_cast<unsigned short>(len)), XmodemBitwise(swapped))
+            << "len " << len;
     }
 }
 

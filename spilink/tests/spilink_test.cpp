@@ -171,8 +171,8 @@ TEST_F(SpilinkTest, ConfigurationTranslation) {
     config.DataBits = 1;
     ASSERT_EQ(libComm_OpenDevice(0, config), 1);
     sim::BridgeRecord r = sim::Inspect(0);
-    const std::array<std::uint8_t, 20> expected = {3,    2,    0,    0x45, 0x23, 0xFF, 0x81, 0,    0, 0,
-                                                   1,    0,    1,    0,    0x03, 0x02, 0x70, 0x11, 0, 0};
+    const std::array<std::uint8_t, 20> expected = {3, 2, 0, 0x45, 0x23, 0xFF, 0x81, 0,    0, 0,
+                                                   1, 0, 1, 0,    0x03, 0x02, 0x70, 0x11, 0, 0};
     EXPECT_EQ(r.config, expected);
     EXPECT_EQ(std::uint32_t{sim::GetSpiConfig(0).iDelayDeactive}, 4464u);  // 70000's low 16 bits
     EXPECT_EQ(std::uint32_t{sim::GetSpiConfig(0).iChipSelect}, 0x81u);
@@ -204,8 +204,8 @@ TEST_F(SpilinkTest, FrequencyRule) {
         std::uint32_t hz;
     };
     const Case cases[] = {
-        {u"7.5", 0, 7500000},   {u"7.5", 1, 7500},      {u"abc", 0, 0},
-        {u" 12.5MHz", 0, 12500000}, {u"", 0, 0},        {u"-5", 0, 0},  // no negative clock
+        {u"7.5", 0, 7500000},       {u"7.5", 1, 7500},    {u"abc", 0, 0},
+        {u" 12.5MHz", 0, 12500000}, {u"", 0, 0},          {u"-5", 0, 0},  // no negative clock
         {u"1e12", 0, 0xFFFFFFFFu},  {u"60", 0, 60000000}, {u"7,5", 0, 7000000},
         {u"\u00BD", 0, 0},
     };

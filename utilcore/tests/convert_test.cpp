@@ -259,10 +259,16 @@ TEST(BinaryStr2HexStr, GroupsFromTheLeftWithAShortFirstGroup) {
     EXPECT_EQ(1, BinaryStr2HexStr(u"011", s));
     EXPECT_EQ(u"3", s);
     s.clear();
-    EXPECT_EQ(1, BinaryStr2HexStr(u"0001" u"1111" u"0000", s));
+    EXPECT_EQ(1, BinaryStr2HexStr(u"0001"
+                                  u"1111"
+                                  u"0000",
+                                  s));
     EXPECT_EQ(u"1F0", s);
     s.clear();
-    EXPECT_EQ(1, BinaryStr2HexStr(u"1" u"1021" u"1010", s));  // bad group adds nothing
+    EXPECT_EQ(1, BinaryStr2HexStr(u"1"
+                                  u"1021"
+                                  u"1010",
+                                  s));  // bad group adds nothing
     EXPECT_EQ(u"1A", s);
     EXPECT_EQ(0, BinaryStr2HexStr(u"", s));
 
@@ -353,7 +359,8 @@ TEST(NarrowText, ConvertsBothWaysAndNeverOverrunsTheBuffer) {
     EXPECT_EQ(1, CString2Ansi(wide, back));
     EXPECT_EQ(utf8, back);
 
-    EXPECT_EQ(u"a\uFFFDb", Ansi2CString("a\xFF" "b"));  // invalid byte marked, rest kept
+    EXPECT_EQ(u"a\uFFFDb", Ansi2CString("a\xFF"
+                                        "b"));  // invalid byte marked, rest kept
     EXPECT_EQ(u"", Ansi2CString(static_cast<const char*>(nullptr)));
 
     char buf[8];

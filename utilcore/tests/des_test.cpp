@@ -66,8 +66,7 @@ TEST(Des3, TwoKeyEdeAndBlockRules) {
     const std::string text = "0123456789abcdefABCDEFGH";
     std::vector<unsigned char> out(24);
     Des3(reinterpret_cast<const unsigned char*>(text.data()), out.data(), key.data(), 24);
-    EXPECT_EQ(BytesHex(out.data(), 24),
-              "ea86db9decb7cf19dcf41b900a929b865b4605e606393286");
+    EXPECT_EQ(BytesHex(out.data(), 24), "ea86db9decb7cf19dcf41b900a929b865b4605e606393286");
     std::vector<unsigned char> back(24);
     UnDes3(out.data(), back.data(), key.data(), 24);
     EXPECT_EQ(std::string(back.begin(), back.end()), text);

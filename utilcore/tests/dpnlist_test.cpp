@@ -121,8 +121,7 @@ TEST_F(DpnListTest, ListsSignedWithAnotherKeyAreRefused) {
     unsigned char key[32];
     DpnUnscrambleKey(pub, key);
     EXPECT_EQ(tdcrypto::Ed25519Verify(reinterpret_cast<const unsigned char*>(list.data()),
-                                      reinterpret_cast<const unsigned char*>(list.data()) + 64, list.size() - 64,
-                                      key),
+                                      reinterpret_cast<const unsigned char*>(list.data()) + 64, list.size() - 64, key),
               tdcrypto::kCryptoOk);
 
     // The built-in key is not the tests' key: their lists are refused by it,

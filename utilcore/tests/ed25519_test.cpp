@@ -198,9 +198,11 @@ TEST(Ed25519, AgreesWithLibsodium) {
         std::copy(sig, sig + 64, badSig);
         std::copy(pub, pub + 32, badPub);
         switch (i % 3) {
-            case 0: badSig[rng() % 64] ^= static_cast<unsigned char>(1u << (rng() % 8)); break;
-            case 1: if (len > 0) msg[rng() % len] ^= 0x10; break;
-            case 2: badPub[rng() % 32] ^= static_cast<unsigned char>(1u << (rng() % 8)); break;
+        case 0: badSig[rng() % 64] ^= static_cast<unsigned char>(1u << (rng() % 8)); break;
+        case 1:
+            if (len > 0) msg[rng() % len] ^= 0x10;
+            break;
+        case 2: badPub[rng() % 32] ^= static_cast<unsigned char>(1u << (rng() % 8)); break;
         }
         const bool ours = Ed25519Verify(badSig, msg.data(), len, badPub) == kCryptoOk;
         const bool theirs = crypto_sign_verify_detached(badSig, msg.data(), len, badPub) == 0;

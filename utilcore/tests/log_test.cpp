@@ -65,8 +65,8 @@ protected:
         const std::string b = Bytes(p);
         std::u16string out;
         for (size_t i = 0; i + 1 < b.size(); i += 2)
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(b[i]) |
-                                                (static_cast<unsigned char>(b[i + 1]) << 8)));
+            out.push_back(
+                static_cast<char16_t>(static_cast<unsigned char>(b[i]) | (static_cast<unsigned char>(b[i + 1]) << 8)));
         return out;
     }
 
@@ -75,11 +75,11 @@ protected:
 };
 
 // Formats one record into a fresh file through the path form and reads it back.
-#define RECORD(...)                                                   \
-    [&] {                                                             \
+#define RECORD(...)                                                  \
+    [&] {                                                            \
         const std::string name = "rec" + std::to_string(counter_++); \
-        FileLogOutput(PathOf(name), __VA_ARGS__);                     \
-        return Units(fs::path(dir_) / name);                          \
+        FileLogOutput(PathOf(name), __VA_ARGS__);                    \
+        return Units(fs::path(dir_) / name);                         \
     }()
 
 }  // namespace

@@ -86,8 +86,8 @@ int Sign(const char* path, int count, char** hex) {
         pointers.push_back(entries[i].data());
     }
     if (count > static_cast<int>(kDpnMaxEntries)) std::fprintf(stderr, "only the first 64 entries are listed\n");
-    const int rc = makeDPNList(priv, pointers.data(), static_cast<unsigned>(entries[0].size()),
-                               static_cast<unsigned>(count));
+    const int rc =
+        makeDPNList(priv, pointers.data(), static_cast<unsigned>(entries[0].size()), static_cast<unsigned>(count));
     tdcrypto::SecureZero(priv, sizeof priv);
     if (rc != kDpnOk) {
         std::fprintf(stderr, "makeDPNList failed: %d\n", rc);

@@ -304,8 +304,8 @@ TEST_F(BridgeTest, SeededFaultsAroundAnyBackend) {
     EXPECT_DOUBLE_EQ(plan.rate, 0.01);
     EXPECT_TRUE(plan.flip && plan.shortRead && !plan.refuseWrite && !plan.refuseRead);
     std::string error;
-    for (const char* bad : {"", "seed=42", "rate=1.5", "rate=x", "rate=0.1,kinds=melt", "rate=0.1,speed=2",
-                            "seed=-1,rate=0.1", "rate"}) {
+    for (const char* bad :
+         {"", "seed=42", "rate=1.5", "rate=x", "rate=0.1,kinds=melt", "rate=0.1,speed=2", "seed=-1,rate=0.1", "rate"}) {
         EXPECT_FALSE(ch347::ParseFaultPlan(bad, plan, &error)) << bad;
         EXPECT_FALSE(error.empty() || error.find('\n') != std::string::npos) << bad;
     }
@@ -332,7 +332,7 @@ TEST_F(BridgeTest, SeededFaultsAroundAnyBackend) {
     std::uint32_t n = 8;
     ASSERT_NE(CH347SPI_Write(0, 0x80, 10, 512, request), 0);
     ASSERT_NE(CH347SPI_Read(0, 0x80, 0, &n, good), 0);
-    auto faulted = [&](const char* kinds, std::uint32_t& length, std::uint8_t (&reply)[8]) {
+    auto faulted = [&](const char* kinds, std::uint32_t& length, std::uint8_t(&reply)[8]) {
         ch347::InstallFaults(std::string("rate=1,kinds=") + kinds);
         std::memset(reply, 0xA5, sizeof reply);
         length = 8;

@@ -265,7 +265,7 @@ TEST(SimEdid, DefaultEdidIsValid) {
         for (int i = 0; i < 128; ++i) sum += e[static_cast<std::size_t>(block * 128 + i)];
         EXPECT_EQ(sum % 256, 0u) << "block " << block;
     }
-    EXPECT_EQ(e[126], 1);    // one extension
+    EXPECT_EQ(e[126], 1);     // one extension
     EXPECT_EQ(e[128], 0x02);  // CTA extension
     // Preferred timing: 1920 x 1080.
     const std::uint8_t* dtd = &e[54];
@@ -313,13 +313,30 @@ struct EdidHost : Host {
 
     std::array<std::uint8_t, 256> ReadA() {
         std::array<std::uint8_t, 256> out{};
-        for (auto [r, v] : {std::pair{0xFF, 0xE0}, {0xEE, 0x01}, {0x5E, 0xDF}, {0x58, 0x00}, {0x59, 0x50},
-                            {0x5A, 0x10}, {0x5A, 0x00}, {0x58, 0x21}})
+        for (auto [r, v] : {std::pair{0xFF, 0xE0},
+                            {0xEE, 0x01},
+                            {0x5E, 0xDF},
+                            {0x58, 0x00},
+                            {0x59, 0x50},
+                            {0x5A, 0x10},
+                            {0x5A, 0x00},
+                            {0x58, 0x21}})
             W(r, v);
         for (unsigned b = 0; b < 8; ++b) {
-            for (auto [r, v] : {std::pair<unsigned, unsigned>{0xFF, 0xE1}, {0x03, 0xBF}, {0x03, 0xFF}, {0xFF, 0xE0},
-                                {0x5E, 0x5F}, {0x5A, 0x20}, {0x5A, 0x00}, {0x5B, 0x00}, {0x5C, 0x80},
-                                {0x5D, b * 32}, {0x5A, 0x10}, {0x5A, 0x00}, {0x58, 0x21}, {0xFF, 0xE0}})
+            for (auto [r, v] : {std::pair<unsigned, unsigned>{0xFF, 0xE1},
+                                {0x03, 0xBF},
+                                {0x03, 0xFF},
+                                {0xFF, 0xE0},
+                                {0x5E, 0x5F},
+                                {0x5A, 0x20},
+                                {0x5A, 0x00},
+                                {0x5B, 0x00},
+                                {0x5C, 0x80},
+                                {0x5D, b * 32},
+                                {0x5A, 0x10},
+                                {0x5A, 0x00},
+                                {0x58, 0x21},
+                                {0xFF, 0xE0}})
                 W(r, v);
             for (unsigned i = 0; i < 32; ++i) out[b * 32 + i] = R(0x5F);
         }
@@ -328,17 +345,37 @@ struct EdidHost : Host {
     }
 
     void WriteA(const std::array<std::uint8_t, 256>& edid) {
-        for (auto [r, v] : {std::pair{0xFF, 0xE0}, {0xEE, 0x01}, {0x5E, 0xDF}, {0x58, 0x00}, {0x59, 0x50},
-                            {0x5A, 0x10}, {0x5A, 0x00}, {0x58, 0x21}, {0x5A, 0x04}, {0x5A, 0x00}, {0x5B, 0x00},
-                            {0x5C, 0x80}, {0x5D, 0x00}, {0x5A, 0x01}, {0x5A, 0x00}})
+        for (auto [r, v] : {std::pair{0xFF, 0xE0},
+                            {0xEE, 0x01},
+                            {0x5E, 0xDF},
+                            {0x58, 0x00},
+                            {0x59, 0x50},
+                            {0x5A, 0x10},
+                            {0x5A, 0x00},
+                            {0x58, 0x21},
+                            {0x5A, 0x04},
+                            {0x5A, 0x00},
+                            {0x5B, 0x00},
+                            {0x5C, 0x80},
+                            {0x5D, 0x00},
+                            {0x5A, 0x01},
+                            {0x5A, 0x00}})
             W(r, v);
         for (unsigned b = 0; b < 8; ++b) {
-            for (auto [r, v] : {std::pair{0xFF, 0xE1}, {0x03, 0xBF}, {0x03, 0xFF}, {0xFF, 0xE0}, {0x5A, 0x04},
-                                {0x5A, 0x00}, {0x5E, 0xDF}, {0x5A, 0x20}, {0x5A, 0x00}, {0x58, 0x21}})
+            for (auto [r, v] : {std::pair{0xFF, 0xE1},
+                                {0x03, 0xBF},
+                                {0x03, 0xFF},
+                                {0xFF, 0xE0},
+                                {0x5A, 0x04},
+                                {0x5A, 0x00},
+                                {0x5E, 0xDF},
+                                {0x5A, 0x20},
+                                {0x5A, 0x00},
+                                {0x58, 0x21}})
                 W(r, v);
             for (unsigned i = 0; i < 32; ++i) W(0x59, edid[b * 32 + i]);
-            for (auto [r, v] : {std::pair<unsigned, unsigned>{0x5B, 0x00}, {0x5C, 0x80}, {0x5D, b * 32},
-                                {0x5A, 0x10}, {0x5A, 0x00}})
+            for (auto [r, v] :
+                 {std::pair<unsigned, unsigned>{0x5B, 0x00}, {0x5C, 0x80}, {0x5D, b * 32}, {0x5A, 0x10}, {0x5A, 0x00}})
                 W(r, v);
         }
         for (auto [r, v] : {std::pair{0x5A, 0x08}, {0x5A, 0x00}, {0x58, 0x00}}) W(r, v);
@@ -347,9 +384,15 @@ struct EdidHost : Host {
     std::array<std::uint8_t, 256> ReadB(bool rightCode = true) {
         std::array<std::uint8_t, 256> out{};
         for (unsigned b = 0; b < 8; ++b) {
-            for (auto [r, v] : {std::pair<unsigned, unsigned>{0xFF, 0xE0}, {0xDE, 0x01}, {0xB0, 0x57},
-                                {0xB1, 0x4B}, {0xB2, 0x36}, {0xB3, rightCode ? 0x3Bu : 0x3Cu}, {0xB4, b},
-                                {0xDE, 0x02}, {0x85, 0x25}})
+            for (auto [r, v] : {std::pair<unsigned, unsigned>{0xFF, 0xE0},
+                                {0xDE, 0x01},
+                                {0xB0, 0x57},
+                                {0xB1, 0x4B},
+                                {0xB2, 0x36},
+                                {0xB3, rightCode ? 0x3Bu : 0x3Cu},
+                                {0xB4, b},
+                                {0xDE, 0x02},
+                                {0x85, 0x25}})
                 W(r, v);
             for (unsigned i = 0; i < 32; ++i) out[b * 32 + i] = R(0x8A + i);
         }

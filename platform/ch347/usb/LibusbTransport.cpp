@@ -165,8 +165,7 @@ public:
         UsbError result = UsbError::NoDevice;
         for (ssize_t i = 0; i < count; ++i) {
             libusb_device* dev = list[i];
-            if (libusb_get_bus_number(dev) != device.bus || libusb_get_device_address(dev) != device.address)
-                continue;
+            if (libusb_get_bus_number(dev) != device.bus || libusb_get_device_address(dev) != device.address) continue;
             libusb_device_handle* raw = nullptr;
             result = FromLibusb(libusb_open(dev, &raw));
             if (result == UsbError::None) {

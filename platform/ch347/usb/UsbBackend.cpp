@@ -54,8 +54,8 @@ std::string PortPath(const UsbDeviceInfo& device) {
 std::string Who(const char* chipName, const UsbDeviceInfo& device) {
     char id[16];
     std::snprintf(id, sizeof id, "%04x:%04x", device.vendorId, device.productId);
-    return std::string(chipName) + " (" + id + ") at bus " + std::to_string(device.bus) + " port " +
-           PortPath(device) + ": ";
+    return std::string(chipName) + " (" + id + ") at bus " + std::to_string(device.bus) + " port " + PortPath(device) +
+           ": ";
 }
 
 bool ScanOrder(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
@@ -102,7 +102,7 @@ public:
     unsigned int writeTimeout = kDefaultTimeoutMs, readTimeout = kDefaultTimeoutMs;
     std::uint32_t hz = 0;
     std::uint8_t dataBits = 0;
-    mSpiCfgS config{};  // the last configuration the bridge accepted
+    mSpiCfgS config{};                // the last configuration the bridge accepted
     std::vector<std::uint8_t> inbox;  // received bytes not yet taken as a frame
 
     bool SpiReady() const { return open && handle && !gone; }
@@ -205,8 +205,8 @@ public:
     bool ChipSelect(bool assert) {
         // Bit 7 of iChipSelect only says that a line is driven; the low bits say which.
         const int line = (config.iChipSelect & 0x7F) == 1 ? 1 : 0;
-        return Send(ChipSelectFrame(line, assert, config.iActiveDelay,
-                                    static_cast<std::uint16_t>(config.iDelayDeactive)));
+        return Send(
+            ChipSelectFrame(line, assert, config.iActiveDelay, static_cast<std::uint16_t>(config.iDelayDeactive)));
     }
 
     void Recover(std::size_t owedBytes = 0) {
@@ -294,8 +294,9 @@ void UsbBackend::SetProblem(Bridge& bridge, UsbError error) {
         line = Who(bridge.kind.chipName, bridge.usb);
         switch (error) {
         case UsbError::AccessDenied:
-            line += "no permission to open it. Install the udev rules (dist/udev/70-tunedesk-ch347.rules, "
-                    "see \"Real bridges\" in the README) and plug the bridge in again.";
+            line +=
+                "no permission to open it. Install the udev rules (dist/udev/70-tunedesk-ch347.rules, "
+                "see \"Real bridges\" in the README) and plug the bridge in again.";
             break;
         case UsbError::Busy:
             line += "in use by another program (its SPI interface is claimed). Close that program and refresh.";
@@ -435,8 +436,8 @@ int UsbBackend::SpiGetCfg(unsigned long index, mSpiCfgS& config) {
     return 1;
 }
 
-int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length,
-                         std::uint32_t writeStep, std::uint8_t* buffer) {
+int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
+                         std::uint8_t* buffer) {
     std::shared_ptr<Bridge> b = At(index);
     if (!b) return 0;
     std::lock_guard<std::mutex> lock(b->mutex);
@@ -452,8 +453,8 @@ int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uin
     return ok ? 1 : 0;
 }
 
-int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength,
-                        std::uint32_t& length, std::uint8_t* buffer) {
+int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
+                        std::uint8_t* buffer) {
     std::shared_ptr<Bridge> b = At(index);
     if (!b) return 0;
     std::lock_guard<std::mutex> lock(b->mutex);

@@ -83,8 +83,7 @@ bool BuildSpiInitPayload(const mSpiCfgS& config, std::uint8_t clockOption, bool 
     return true;
 }
 
-bool ParseSpiConfigPayload(const std::uint8_t* payload, std::size_t length, mSpiCfgS& config,
-                           bool* sixteenBitWords) {
+bool ParseSpiConfigPayload(const std::uint8_t* payload, std::size_t length, mSpiCfgS& config, bool* sixteenBitWords) {
     if (!payload || length != kSpiInitPayloadBytes) return false;
     const std::uint16_t divider = GetLe16(&payload[kDivider]);
     const std::uint16_t firstBit = GetLe16(&payload[kFirstBit]);

@@ -26,10 +26,10 @@ inline constexpr std::uint16_t kPidCh347f = 0x55DE;       // every function at o
 
 // What a product ID tells about a bridge we list.
 struct BridgeKind {
-    const char* chipName;  // "CH347T" / "CH347F"
-    int chipMode;          // the device information record's chip mode
-    int spiInterface;      // vendor interface carrying SPI; -1: none (mode 3)
-    std::uint8_t chipType; // what CH347GetVersion reports: 0 CH347T, 1 CH347F
+    const char* chipName;   // "CH347T" / "CH347F"
+    int chipMode;           // the device information record's chip mode
+    int spiInterface;       // vendor interface carrying SPI; -1: none (mode 3)
+    std::uint8_t chipType;  // what CH347GetVersion reports: 0 CH347T, 1 CH347F
 };
 // False for product IDs we do not list (other modes, other chips).
 CH347_API bool KindOfProduct(std::uint16_t productId, BridgeKind& kind);
@@ -80,13 +80,13 @@ using SpiInitPayload = std::array<std::uint8_t, kSpiInitPayloadBytes>;
 // fields of the configuration are the host's (chip select through 0xC1).
 // False (payload untouched) when iMode, clockOption or iByteOrder is out of range.
 CH347_API bool BuildSpiInitPayload(const mSpiCfgS& config, std::uint8_t clockOption, bool sixteenBitWords,
-                         SpiInitPayload& payload);
+                                   SpiInitPayload& payload);
 
 // The device's fields of a configuration from the 26 bytes the bridge
 // reports (same layout as 0xC0); the host's fields of `config` stay. False
 // when the bytes name no mode, divider or bit order we know.
 CH347_API bool ParseSpiConfigPayload(const std::uint8_t* payload, std::size_t length, mSpiCfgS& config,
-                           bool* sixteenBitWords);
+                                     bool* sixteenBitWords);
 
 // ---- Chip select (0xC1) -----------------------------------------------------
 
@@ -123,6 +123,6 @@ struct Answer {
 // Decodes the frame at the start of `data`, which must answer `command` with
 // a payload of minPayload..maxPayload bytes. Reads nothing past data + size.
 CH347_API Answer DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t command, std::size_t minPayload,
-                    std::size_t maxPayload);
+                              std::size_t maxPayload);
 
 }  // namespace ch347usb

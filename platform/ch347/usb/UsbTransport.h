@@ -37,7 +37,7 @@ struct UsbDeviceInfo {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t bcdDevice = 0;
-    std::string product;       // string descriptors; empty when they cannot be read
+    std::string product;  // string descriptors; empty when they cannot be read
     std::string manufacturer;
     std::vector<UsbInterfaceInfo> interfaces;  // of the active configuration
 };

@@ -118,8 +118,8 @@ struct FirmwareBus::State {
                 // More than a megabyte is no request this model serves.
                 if (length != 4) break;
                 FlushSpi(d);
-                const std::uint32_t count = static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) |
-                                            static_cast<std::uint32_t>(p[3]) << 24;
+                const std::uint32_t count =
+                    static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
                 if (count > (1u << 20)) break;
                 std::vector<std::uint8_t> bytes(count);
                 d.chip.Reply(bytes.data(), bytes.size());

@@ -173,12 +173,12 @@ TEST_F(UsbLifecycle, PermissionDeniedAndBusyBridgesAreReportedWithTheirFix) {
     EXPECT_TRUE(Enumerate().empty());
     trace::SetSink(previous);
     const std::vector<std::string> problems = ch347::BridgeProblems();
-    EXPECT_THAT(problems,
-                ElementsAre(AllOf(HasSubstr("CH347T (1a86:55dc) at bus 1 port 6"), HasSubstr("in mode 2 (HID)")),
-                            AllOf(HasSubstr("CH347T (1a86:55db) at bus 1 port 4"), HasSubstr("no permission"),
-                                  HasSubstr("udev rules")),
-                            AllOf(HasSubstr("CH347F (1a86:55de) at bus 1 port 5"),
-                                  HasSubstr("in use by another program"))));
+    EXPECT_THAT(
+        problems,
+        ElementsAre(
+            AllOf(HasSubstr("CH347T (1a86:55dc) at bus 1 port 6"), HasSubstr("in mode 2 (HID)")),
+            AllOf(HasSubstr("CH347T (1a86:55db) at bus 1 port 4"), HasSubstr("no permission"), HasSubstr("udev rules")),
+            AllOf(HasSubstr("CH347F (1a86:55de) at bus 1 port 5"), HasSubstr("in use by another program"))));
     EXPECT_THAT(traced, Contains(HasSubstr(problems[1])));
     EXPECT_FALSE(Open(0));
 

@@ -50,12 +50,12 @@ protected:
 TEST_F(BridgeOnModel, SpiInitFrameForTheDefaultAndAChangedConfiguration) {
     mSpiCfgS cfg = DefaultConfig();
     std::vector<Frame> sent = Sent([&] { EXPECT_EQ(backend_.SpiInit(0, cfg), 1); });
-    const Bytes defaults = {0xC0, 0x1A, 0x00,              // command, 26 bytes
-                            0x00, 0x00, 0x04, 0x01,        // full duplex, master
+    const Bytes defaults = {0xC0, 0x1A, 0x00,                    // command, 26 bytes
+                            0x00, 0x00, 0x04, 0x01,              // full duplex, master
                             0x00, 0x00, 0x00, 0x00, 0x01, 0x00,  // 8-bit words, idle low, second edge
-                            0x00, 0x02, 0x20, 0x00,        // software chip select, divider 8 x 4
-                            0x00, 0x00, 0x07, 0x00,        // MSB first, CRC polynomial
-                            0x00, 0x00, 0xFF, 0x00,        // interval, read filler, both active low
+                            0x00, 0x02, 0x20, 0x00,              // software chip select, divider 8 x 4
+                            0x00, 0x00, 0x07, 0x00,              // MSB first, CRC polynomial
+                            0x00, 0x00, 0xFF, 0x00,              // interval, read filler, both active low
                             0x00, 0x00, 0x00, 0x00};
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0], defaults);
@@ -168,8 +168,8 @@ TEST_F(BridgeOnModel, ReadAssemblesTheInFrames) {
 TEST_F(BridgeOnModel, MalformedAnswersFailTheCallAndTheNextCallIsClean) {
     ASSERT_EQ(backend_.SpiInit(0, DefaultConfig()), 1);
     Bytes data(8, 0x5A);
-    for (model::Fault fault : {model::Fault::WrongEcho, model::Fault::ShortFrame, model::Fault::BadLength,
-                               model::Fault::Timeout}) {
+    for (model::Fault fault :
+         {model::Fault::WrongEcho, model::Fault::ShortFrame, model::Fault::BadLength, model::Fault::Timeout}) {
         SCOPED_TRACE(static_cast<int>(fault));
         bus_->InjectFault(id_, fault);
         EXPECT_EQ(backend_.SpiWrite(0, 0x80, 8, 512, data.data()), 0);
