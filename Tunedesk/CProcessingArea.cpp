@@ -1,19 +1,36 @@
 #include "CProcessingArea.h"
 
+#include <algorithm>
+
 #include <QPainter>
+#include <QtMath>
 
 namespace {
-// Draws a classic filled rectangle: the outline on the outermost pixels of
-// [left, right) x [top, bottom) and the inside filled.
-void DrawRectangle(QPainter& painter, const CProcessingArea::Edges& e, const QColor& pen, const QColor& fill) {
-    const int w = e.right - e.left;
-    const int h = e.bottom - e.top;
-    if (w <= 0 || h <= 0) return;
-    painter.fillRect(QRect(e.left, e.top, w, h), fill);
-    painter.setPen(QPen(pen, 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRect(e.left, e.top, w - 1, h - 1));
-}
+// Painting happens in device pixels. A 1-pixel pen on a fractional scale
+// (1.5x) straddles device pixels, and the half outside the widget is lost:
+// the top and left frame lines vanish. Edges are therefore rounded to device
+// pixels and the outline is filled inside the rectangle, at least one device
+// pixel wide.
+struct DevicePainter {
+    QPainter& painter;
+    qreal ratio;
+
+    int Map(int logical) const { return qRound(logical * ratio); }
+    int LineWidth() const { return std::max(1, qRound(ratio)); }
+
+    // A classic filled rectangle: the outline on the outermost pixels of
+    // [left, right) x [top, bottom) and the inside filled.
+    void Rectangle(const CProcessingArea::Edges& e, const QColor& pen, const QColor& fill) const {
+        const QRect r(QPoint(Map(e.left), Map(e.top)), QPoint(Map(e.right) - 1, Map(e.bottom) - 1));
+        if (r.isEmpty()) return;
+        painter.fillRect(r, fill);
+        const int t = std::min({LineWidth(), r.width(), r.height()});
+        painter.fillRect(QRect(r.left(), r.top(), r.width(), t), pen);
+        painter.fillRect(QRect(r.left(), r.bottom() - t + 1, r.width(), t), pen);
+        painter.fillRect(QRect(r.left(), r.top(), t, r.height()), pen);
+        painter.fillRect(QRect(r.right() - t + 1, r.top(), t, r.height()), pen);
+    }
+};
 }  // namespace
 
 CProcessingArea::CProcessingArea(QWidget* parent) : QWidget(parent) {}
@@ -42,10 +59,15 @@ void CProcessingArea::paintEvent(QPaintEvent*) {
     Edges region{};
     if (!AreaEdges(frame, area_, region)) return;  // unknown choice: an empty item
     QPainter painter(this);
+    // The scale the painter really draws at (the screen's, or a target image's).
+    const qreal ratio = std::max<qreal>(painter.deviceTransform().m11(), 0.01);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.scale(1 / ratio, 1 / ratio);
+    const DevicePainter device{painter, ratio};
     if (area_ == kAreaAll) {
-        DrawRectangle(painter, frame, Qt::black, areaColor_);
+        device.Rectangle(frame, Qt::black, areaColor_);
         return;
     }
-    DrawRectangle(painter, frame, Qt::black, background_);
-    DrawRectangle(painter, region, areaColor_, areaColor_);
+    device.Rectangle(frame, Qt::black, background_);
+    device.Rectangle(region, areaColor_, areaColor_);
 }
