@@ -100,6 +100,7 @@ if [ $cli = 1 ]; then
 fi
 grep -q -e '^/usr/local' -e 'tunedesk_install_probe' -e '_test$' "$work/contents" && fail "package holds stray files"
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "package dependencies not computed"
+dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n || fail "package lacks Qt's translations (Japanese dialogs)"
 ok "package $(basename "$deb"): contents; Depends: $(dpkg-deb -f "$deb" Depends)"
 
 desktop-file-validate dist/tunedesk.desktop || fail "desktop-file-validate"
