@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -10,6 +13,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+
+#include "PanelAccessible.h"
 
 namespace {
 // Width of a window border in pixels; the extent gets three of them as margin.
@@ -24,6 +29,7 @@ CHListBox::CHListBox(QWidget* parent) : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    InstallPanelAccessibility();
     UpdateFontMetrics();
     UpdateScrollBars();
 }
@@ -85,26 +91,37 @@ int CHListBox::AddString(std::u16string text) {
 int CHListBox::InsertString(int index, const QString& text) {
     if (index < -1 || index > GetCount()) return LB_ERR;
     if (index == -1) return AddString(text);
+    const bool shifts = index < GetCount();
     lines_.insert(lines_.begin() + index, text.toStdU16String());
     Widen(lines_[static_cast<std::size_t>(index)]);
     if (curSel_ >= index) ++curSel_;
+    if (anchor_ >= index) ++anchor_;
     UpdateScrollBars();
     viewport()->update();
+    if (shifts) {
+        ++structureVersion_;
+        NotifyListReset(this);
+    }
     return index;
 }
 
 int CHListBox::DeleteString(int index) {
     if (index < 0 || index >= GetCount()) return LB_ERR;
     lines_.erase(lines_.begin() + index);
-    if (curSel_ == index)
+    if (curSel_ == index || anchor_ == index) {
         curSel_ = -1;
-    else if (curSel_ > index)
-        --curSel_;
+        anchor_ = -1;
+    } else {
+        if (curSel_ > index) --curSel_;
+        if (anchor_ > index) --anchor_;
+    }
     int widest = 0;
     for (const std::u16string& line : lines_) widest = std::max(widest, MeasureLine(line) + kMargin);
     maxExtent_ = widest;
     SetHorizontalExtent(widest);  // also when it shrank
     viewport()->update();
+    ++structureVersion_;
+    NotifyListReset(this);
     return GetCount();
 }
 
@@ -112,10 +129,13 @@ void CHListBox::ResetContent() {
     lines_.clear();
     lines_.shrink_to_fit();
     curSel_ = -1;
+    anchor_ = -1;
     maxExtent_ = 0;  // the scroll range stays until the next line sets one
     verticalScrollBar()->setValue(0);
     UpdateScrollBars();
     viewport()->update();
+    ++structureVersion_;
+    NotifyListReset(this);
 }
 
 bool CHListBox::AppendLines(std::list<std::u16string>& lines, std::chrono::steady_clock::time_point deadline) {
@@ -167,7 +187,57 @@ void CHListBox::ScrollToBottom() { verticalScrollBar()->setValue(verticalScrollB
 
 void CHListBox::SetCurSel(int index) {
     curSel_ = (index >= 0 && index < GetCount()) ? index : -1;
+    anchor_ = curSel_;
     viewport()->update();
+    NotifyListSelection(this);
+}
+
+void CHListBox::SelectRange(int first, int last) {
+    if (first < 0 || last < 0 || first >= GetCount() || last >= GetCount()) {
+        SetCurSel(-1);
+        return;
+    }
+    anchor_ = first;
+    curSel_ = last;
+    viewport()->update();
+    NotifyListSelection(this);
+}
+
+bool CHListBox::IsSelected(int index) const {
+    if (curSel_ < 0 || index < 0) return false;
+    const int anchor = anchor_ >= 0 ? anchor_ : curSel_;
+    return index >= std::min(anchor, curSel_) && index <= std::max(anchor, curSel_);
+}
+
+QString CHListBox::SelectedText() const {
+    if (curSel_ < 0) return QString();
+    const int anchor = anchor_ >= 0 ? anchor_ : curSel_;
+    QStringList lines;
+    for (int i = std::min(anchor, curSel_); i <= std::max(anchor, curSel_); ++i) lines << GetText(i);
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool CHListBox::CopySelection() {
+    if (curSel_ < 0) return false;
+    QApplication::clipboard()->setText(SelectedText());
+    return true;
+}
+
+QRect CHListBox::RowRect(int index) const {
+    return QRect(0, (index - GetTopIndex()) * itemHeight_, viewport()->width(), itemHeight_);
+}
+
+int CHListBox::RowAt(int y) const {
+    const int row = GetTopIndex() + y / itemHeight_;
+    return y >= 0 && row < GetCount() ? row : -1;
+}
+
+QPoint CHListBox::KeyboardMenuPos() const {
+    const QRect row = RowRect(curSel_);
+    if (curSel_ >= 0 && viewport()->rect().intersects(row)) {
+        return viewport()->mapToGlobal(QPoint(row.left() + kTextIndent, row.bottom()));
+    }
+    return viewport()->mapToGlobal(QPoint(0, 0));
 }
 
 void CHListBox::paintEvent(QPaintEvent*) {
@@ -179,7 +249,7 @@ void CHListBox::paintEvent(QPaintEvent*) {
     const int last = std::min(GetCount(), top + VisibleLines() + 1);
     for (int i = top, y = 0; i < last; ++i, y += itemHeight_) {
         const QRect row(0, y, viewport()->width(), itemHeight_);
-        if (i == curSel_) {
+        if (IsSelected(i)) {
             painter.fillRect(row, palette().brush(QPalette::Highlight));
             painter.setPen(palette().color(QPalette::HighlightedText));
         } else {
@@ -203,13 +273,34 @@ void CHListBox::mousePressEvent(QMouseEvent* event) {
         emit rightButtonPressed(event->globalPosition().toPoint());
     }
     if (event->button() == Qt::LeftButton) {
-        const int row = GetTopIndex() + static_cast<int>(event->position().y()) / itemHeight_;
-        SetCurSel(row < GetCount() ? row : -1);
+        const int row = RowAt(static_cast<int>(event->position().y()));
+        if ((event->modifiers() & Qt::ShiftModifier) && row >= 0 && curSel_ >= 0) {
+            SelectRange(anchor_ >= 0 ? anchor_ : curSel_, row);
+        } else {
+            SetCurSel(row);
+        }
     }
     QAbstractScrollArea::mousePressEvent(event);
 }
 
 void CHListBox::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier) {
+        // The keyboard's way to the menu, beside the menu key (contextMenuEvent).
+        emit menuKeyPressed(KeyboardMenuPos());
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelection();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        if (GetCount() > 0) SelectRange(0, GetCount() - 1);
+        event->accept();
+        return;
+    }
     int sel = curSel_;
     switch (event->key()) {
     case Qt::Key_Up: sel = std::max(0, sel - 1); break;
@@ -220,7 +311,11 @@ void CHListBox::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_End: sel = GetCount() - 1; break;
     default: QAbstractScrollArea::keyPressEvent(event); return;
     }
-    SetCurSel(sel);
+    if ((mods & Qt::ShiftModifier) && curSel_ >= 0 && sel >= 0) {
+        SelectRange(anchor_ >= 0 ? anchor_ : curSel_, sel);
+    } else {
+        SetCurSel(sel);
+    }
     if (sel >= 0) {
         if (sel < GetTopIndex())
             SetTopIndex(sel);
@@ -228,6 +323,17 @@ void CHListBox::keyPressEvent(QKeyEvent* event) {
             SetTopIndex(sel - VisibleLines() + 1);
     }
     event->accept();
+}
+
+void CHListBox::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu key arrives here (the platform turns it into a context-menu
+    // request); a right click is handled at the press, as the log view does.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        emit menuKeyPressed(KeyboardMenuPos());
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::contextMenuEvent(event);
 }
 
 void CHListBox::changeEvent(QEvent* event) {

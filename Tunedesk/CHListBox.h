@@ -57,13 +57,36 @@ public:
     // Scrolls so that the last line is visible.
     void ScrollToBottom();
     int GetCurSel() const { return curSel_; }
+    // Selects line `index` alone (-1: none); it becomes the anchor of a range.
     void SetCurSel(int index);
     int ItemHeight() const { return itemHeight_; }
+
+    // The selected lines: the current one and, after Shift+click or
+    // Shift+arrow keys, every line between it and the anchor.
+    bool IsSelected(int index) const;
+    // Selects lines `first`..`last` (inclusive); the current line is `last`.
+    void SelectRange(int first, int last);
+    // The selected lines joined by line feeds (empty when none is selected).
+    QString SelectedText() const;
+    // Puts SelectedText() on the clipboard (Ctrl+C); false when nothing is selected.
+    bool CopySelection();
+
+    // Line `index` in viewport coordinates, and the line at viewport height `y`.
+    QRect RowRect(int index) const;
+    int RowAt(int y) const;
+    // Where a menu opened from the keyboard goes: below the current line when
+    // it is in view, else the top-left corner of the list (global position).
+    QPoint KeyboardMenuPos() const;
+    // Changes whenever lines move to other row numbers (insert before the end,
+    // delete, clear); appending keeps it.
+    quint64 StructureVersion() const { return structureVersion_; }
 
 signals:
     // A right-button press over the list, at `globalPos`; emitted before the
     // press is processed as usual.
     void rightButtonPressed(const QPoint& globalPos);
+    // The menu key or Shift+F10 over the list: open its menu at `globalPos`.
+    void menuKeyPressed(const QPoint& globalPos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -71,6 +94,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     int MeasureLine(const std::u16string& text) const;
@@ -83,6 +107,8 @@ private:
     int maxExtent_ = 0;
     int horizontalExtent_ = 0;
     int curSel_ = -1;
+    int anchor_ = -1;  // the other end of the selected range; curSel_ when one line
+    quint64 structureVersion_ = 0;
     int itemHeight_ = 16;
     // Advance widths (fractional, summed before rounding, as the font engine
     // does) of the characters below U+0300, where no shaping is needed, so

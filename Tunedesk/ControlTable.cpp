@@ -15,11 +15,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 
 #include "CHListBox.h"
 #include "CProcessingArea.h"
+#include "PanelAccessible.h"
 #include "WinMsg.h"
 
 namespace {
@@ -55,6 +60,101 @@ int MulDiv(int value, int numerator, int denominator) {
     const long long p = static_cast<long long>(value) * numerator;
     // Rounded half away from zero, like the classic dialog-unit conversion.
     return static_cast<int>(p >= 0 ? (p + denominator / 2) / denominator : (p - denominator / 2) / denominator);
+}
+
+// ---- Accessible names --------------------------------------------------------
+// A reader announces a control by its name. Sliders, lists and fields have no
+// caption of their own, and the radio captions (大, 中, Limited, ...) say
+// little alone, so names are made from the captions around them: the frame
+// they sit in and the label that precedes them, "Vivid, level".
+
+bool IsLabelKind(CtlKind kind) {
+    return kind == CtlKind::StaticLeft || kind == CtlKind::StaticCenter || kind == CtlKind::StaticRight ||
+           kind == CtlKind::CheckBox;
+}
+
+// The height a control takes on screen (a drop-down list's record holds its opened height).
+int VisibleHeight(const ControlRecord& rec) { return rec.kind == CtlKind::DropList ? 12 : rec.h; }
+
+bool Contains(const ControlRecord& outer, const ControlRecord& inner) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.w <= outer.x + outer.w &&
+           inner.y + VisibleHeight(inner) <= outer.y + outer.h;
+}
+
+// The innermost group box around `rec`, or nullptr.
+const ControlRecord* GroupOf(std::span<const ControlRecord> records, const ControlRecord& rec) {
+    const ControlRecord* group = nullptr;
+    for (const ControlRecord& g : records) {
+        if (g.kind != CtlKind::GroupBox || &g == &rec || !Contains(g, rec)) continue;
+        if (group == nullptr || Contains(*group, g)) group = &g;
+    }
+    return group;
+}
+
+// The label of `rec`: the nearest label on its row to its left in the same
+// frame with no other control in between, else a label right before it in the table.
+const ControlRecord* LabelOf(std::span<const ControlRecord> records, std::size_t index) {
+    const ControlRecord& rec = records[index];
+    const ControlRecord* group = GroupOf(records, rec);
+    auto onRow = [&](const ControlRecord& other) {
+        return other.y < rec.y + VisibleHeight(rec) && rec.y < other.y + VisibleHeight(other);
+    };
+    const ControlRecord* nearest = nullptr;
+    for (const ControlRecord& other : records) {
+        if (&other == &rec || other.kind == CtlKind::GroupBox || !onRow(other)) continue;
+        if (other.x + other.w > rec.x + 4 || GroupOf(records, other) != group) continue;  // not to the left
+        if (nearest == nullptr || other.x > nearest->x) nearest = &other;
+    }
+    if (nearest != nullptr && IsLabelKind(nearest->kind) && *nearest->caption != '\0') return nearest;
+    if (index > 0 && IsLabelKind(records[index - 1].kind) && *records[index - 1].caption != '\0' &&
+        records[index - 1].kind != CtlKind::CheckBox) {
+        return &records[index - 1];
+    }
+    return nullptr;
+}
+
+// "Level" -> "level" after the comma, leaving acronyms ("CMD", "EDID") and
+// scripts without case alone.
+QString SentenceCase(QString text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool wordStart = i == 0 || text[i - 1] == u' ' || text[i - 1] == u'/';
+        if (wordStart && text[i].isUpper() && (i + 1 >= text.size() || text[i + 1].isLower())) {
+            text[i] = text[i].toLower();
+        }
+    }
+    return text;
+}
+
+QString CaptionText(const ControlRecord& rec) {
+    QString text = Caption(rec.caption);
+    text.remove(QLatin1Char('&'));
+    text = text.trimmed();
+    while (text.endsWith(u':') || text.endsWith(u'\uFF1A')) text.chop(1);  // "Mode:", "デバイスリスト:"
+    return text.trimmed();
+}
+
+QString AccessibleNameOf(std::span<const ControlRecord> records, std::size_t index) {
+    const ControlRecord& rec = records[index];
+    QString what;
+    switch (rec.kind) {
+    case CtlKind::Slider:
+    case CtlKind::DropList:
+    case CtlKind::ListBox:
+    case CtlKind::Edit:
+    case CtlKind::MultiEdit:
+    case CtlKind::DigitsEdit:
+        if (const ControlRecord* label = LabelOf(records, index)) what = CaptionText(*label);
+        break;
+    case CtlKind::RadioFirst:
+    case CtlKind::Radio:
+    case CtlKind::CheckBox: what = CaptionText(rec); break;
+    default: return QString();  // buttons, labels and frames are named by their own text
+    }
+    const ControlRecord* group = GroupOf(records, rec);
+    const QString frame = group != nullptr ? CaptionText(*group) : QString();
+    if (frame.isEmpty()) return what;
+    if (what.isEmpty()) return frame;
+    return frame + QStringLiteral(", ") + SentenceCase(what);
 }
 }  // namespace
 
@@ -153,6 +253,9 @@ void ControlTable::Build(QWidget* parent, std::span<const ControlRecord> records
         case CtlKind::MultiEdit: {
             auto* edit = new QPlainTextEdit(caption, parent);
             edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            // Tab and Shift+Tab move on, as in the dialogs of other desktops: a
+            // tab character has no place in an address, a data word or an EDID byte.
+            edit->setTabChangesFocus(true);
             widget = edit;
             break;
         }
@@ -167,13 +270,46 @@ void ControlTable::Build(QWidget* parent, std::span<const ControlRecord> records
         }
         widgets_.push_back(widget);
     }
+
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const QString name = AccessibleNameOf(records, i);
+        if (!name.isEmpty()) widgets_[i]->setAccessibleName(name);
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+QScrollArea* PlaceInScrollArea(QWidget* window, QWidget* client, QSize layoutSize) {
+    auto* scroll = new QScrollArea(window);
+    scroll->setObjectName(QStringLiteral("clientScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(false);
+    scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    scroll->viewport()->setAutoFillBackground(false);
+    client->setFixedSize(layoutSize);
+    scroll->setWidget(client);
+    return scroll;
+}
+
+QSize FirstWindowSize(const QWidget* window, QSize size) {
+    const QScreen* screen = window->screen();
+    if (screen == nullptr) return size;
+    const QSize available = screen->availableSize();
+    // A scroll bar for one direction takes room from the other: give it that
+    // room where the screen has it, so only the direction that must scroll does.
+    const int bar = window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window);
+    if (size.height() > available.height()) size.rwidth() += bar;
+    if (size.width() > available.width()) size.rheight() += bar;
+    return size.boundedTo(available);
 }
 
 // ---------------------------------------------------------------------------
 
 CGroupRadioButton::CGroupRadioButton(const QString& text, QWidget* parent) : QRadioButton(text, parent) {
     // Exclusivity is ours (see nextCheckState); Qt's would forbid "none checked".
+    // Without it Qt would describe the button as a check box to screen readers.
     setAutoExclusive(false);
+    InstallPanelAccessibility();
 }
 
 void CGroupRadioButton::SetGroup(std::shared_ptr<std::vector<CGroupRadioButton*>> group) { group_ = std::move(group); }

@@ -22,6 +22,7 @@
 #include <QRect>
 #include <QSize>
 
+class QScrollArea;
 class QSlider;
 class QWidget;
 
@@ -66,7 +67,9 @@ QSize DialogBaseUnits(const QFont& font);
 class ControlTable {
 public:
     // Creates one widget per record as a child of `parent`, in table order (so
-    // later records paint above earlier group boxes), with `font`.
+    // later records paint above earlier group boxes), with `font`. Controls
+    // without a telling caption get an accessible name from the captions
+    // around them: their frame and their label ("Vivid, level").
     void Build(QWidget* parent, std::span<const ControlRecord> records, const QFont& font);
 
     // The widget of control `id`, or nullptr. IDC_STATIC controls are not mapped.
@@ -89,6 +92,17 @@ private:
     std::map<int, QWidget*> byId_;
     std::vector<QWidget*> widgets_;
 };
+
+// The controls keep their template positions and sizes however small the
+// window gets: `client` (the parent of a built table, `layoutSize` pixels)
+// goes into a scroll area, which the caller puts into `window`'s layout, and a
+// window smaller than the layout scrolls instead of cutting controls off.
+QScrollArea* PlaceInScrollArea(QWidget* window, QWidget* client, QSize layoutSize);
+
+// The first size of a window that shows `size` pixels: that, or the available
+// size of its screen, whichever is smaller (plus room for the one scroll bar
+// needed when only one direction is cut).
+QSize FirstWindowSize(const QWidget* window, QSize size);
 
 // A radio button with the behaviour of a classic auto radio button: a click
 // checks it and clears the others of its group; setChecked() from code

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include "CHListBox.h"
@@ -47,8 +49,22 @@ SpiReadWrite::SpiReadWrite(QWidget* parent) : QDialog(parent) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(kSpiReadWriteFontPoints);
     setFont(font);
-    m_controls.Build(this, SpiReadWriteControls(), font);
-    resize(m_controls.MapDialogSize(kSpiReadWriteWidth, kSpiReadWriteHeight));
+    // The controls sit in a client area that scrolls when the screen is smaller
+    // than the layout (at 2x on a laptop screen).
+    auto* client = new QWidget(this);
+    client->setFont(font);
+    m_controls.Build(client, SpiReadWriteControls(), font);
+    const QSize layoutSize = m_controls.MapDialogSize(kSpiReadWriteWidth, kSpiReadWriteHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PlaceInScrollArea(this, client, layoutSize));
+    resize(FirstWindowSize(this, layoutSize));
+    if (auto* combo = GetDlgItem(IDC_SRW_CMB_CMD); combo != nullptr && GetDlgItem(IDC_SRW_EDIT_CMD) != nullptr) {
+        // The command words typed here are used with the CMD list's "Other".
+        GetDlgItem(IDC_SRW_EDIT_CMD)
+            ->setAccessibleName(combo->accessibleName() + QStringLiteral(", ") +
+                                QString::fromStdU16String(spirw::kCmdOther));
+    }
 
     auto clicked = [this](int id, void (SpiReadWrite::*handler)()) {
         if (auto* button = Item<QPushButton>(id)) connect(button, &QPushButton::clicked, this, handler);
@@ -77,6 +93,7 @@ SpiReadWrite::SpiReadWrite(QWidget* parent) : QDialog(parent) {
     connect(clearLog, &QAction::triggered, this, &SpiReadWrite::OnMenuClearLog);
     if (CHListBox* list = LogList()) {
         connect(list, &CHListBox::rightButtonPressed, this, &SpiReadWrite::OpenLogPopup);
+        connect(list, &CHListBox::menuKeyPressed, this, &SpiReadWrite::OpenLogPopup);
     }
 }
 

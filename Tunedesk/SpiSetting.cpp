@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 #include "Convert.h"
 #include "SpiOptions.h"
@@ -74,8 +76,18 @@ SpiSetting::SpiSetting(QWidget* parent) : QDialog(parent) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(kSpiSettingFontPoints);
     setFont(font);
-    m_controls.Build(this, SpiSettingControls(), font);
-    setFixedSize(m_controls.MapDialogSize(kSpiSettingWidth, kSpiSettingHeight));
+    // Fixed at the layout's size where the screen has room; on a smaller screen
+    // (2x on a small laptop) the dialog may be smaller and its client area scrolls.
+    auto* client = new QWidget(this);
+    client->setFont(font);
+    m_controls.Build(client, SpiSettingControls(), font);
+    const QSize layoutSize = m_controls.MapDialogSize(kSpiSettingWidth, kSpiSettingHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PlaceInScrollArea(this, client, layoutSize));
+    const QSize first = FirstWindowSize(this, layoutSize);
+    setMaximumSize(layoutSize.expandedTo(first));
+    resize(first);
 
     connect(Item<QPushButton>(IDC_SPI_OK), &QPushButton::clicked, this, &SpiSetting::OnOK);
     connect(Item<QPushButton>(IDC_SPI_CANCEL), &QPushButton::clicked, this, &SpiSetting::OnCancel);

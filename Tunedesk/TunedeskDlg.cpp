@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -108,13 +109,11 @@ CTunedeskDlg::CTunedeskDlg(QWidget* parent) : QDialog(parent) {
     // a default here, and keyPressEvent gives Enter to the focused one.
     for (QPushButton* button : m_client->findChildren<QPushButton*>()) button->setAutoDefault(false);
     const QSize clientSize = m_controls.MapDialogSize(kTunedeskDlgWidth, kTunedeskDlgHeight);
-    m_client->setMinimumSize(0, 0);
-    m_client->resize(clientSize);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_client, 1);
+    layout->addWidget(PlaceInScrollArea(this, m_client, clientSize), 1);
 
     // Window initialisation: About entry, icon, controls, runtime, then the menu bar.
     setWindowIcon(TunedeskIcon());
@@ -124,7 +123,7 @@ CTunedeskDlg::CTunedeskDlg(QWidget* parent) : QDialog(parent) {
     layout->setMenuBar(m_menuBar);
     WireControls();
 
-    resize(clientSize.width(), clientSize.height() + m_menuBar->sizeHint().height());
+    resize(FirstWindowSize(this, QSize(clientSize.width(), clientSize.height() + m_menuBar->sizeHint().height())));
 }
 
 CTunedeskDlg::~CTunedeskDlg() {
@@ -178,6 +177,12 @@ void CTunedeskDlg::InitControls() {
     Item<CProcessingArea>(IDC_PIC_AREA_CENTER)->SetArea(CProcessingArea::kAreaCenter);
     Item<CProcessingArea>(IDC_PIC_AREA_LEFT)->SetArea(CProcessingArea::kAreaLeft);
     Item<CProcessingArea>(IDC_PIC_AREA_RIGHT)->SetArea(CProcessingArea::kAreaRight);
+    // Each picture illustrates the radio button above it.
+    for (const auto& [picture, radio] :
+         {std::pair{IDC_PIC_AREA_ALL, IDC_RADIO_AREA_ALL}, std::pair{IDC_PIC_AREA_CENTER, IDC_RADIO_AREA_CENTER},
+          std::pair{IDC_PIC_AREA_LEFT, IDC_RADIO_AREA_LEFT}, std::pair{IDC_PIC_AREA_RIGHT, IDC_RADIO_AREA_RIGHT}}) {
+        GetDlgItem(picture)->setAccessibleName(GetDlgItem(radio)->accessibleName());
+    }
 
     GetDlgItem(IDC_BTN_WRITE_TEST_REG)->hide();
     GetDlgItem(IDC_BTN_READ_TEST_REG)->hide();
@@ -281,6 +286,9 @@ void CTunedeskDlg::WireControls() {
     }
 
     connect(LogList(), &CHListBox::rightButtonPressed, this,
+            [this](const QPoint& globalPos) { m_logPopup->exec(globalPos); });
+    // The menu key and Shift+F10 open the same menu, at the selected line.
+    connect(LogList(), &CHListBox::menuKeyPressed, this,
             [this](const QPoint& globalPos) { m_logPopup->exec(globalPos); });
 }
 
