@@ -89,6 +89,14 @@ SpiSetting::SpiSetting(QWidget* parent) : QDialog(parent) {
     setMaximumSize(layoutSize.expandedTo(first));
     resize(first);
 
+    // Lists that share a row with another control's label: their names say
+    // what they choose (the settings captions are the same in every language).
+    for (const auto& [id, name] :
+         {std::pair{IDC_SPI_CS1_POLARITY, "CS1 polarity"}, std::pair{IDC_SPI_CS2_POLARITY, "CS2 polarity"},
+          std::pair{IDC_SPI_FREQ_UNIT, "SpiFrequency, unit"}, std::pair{IDC_SPI_CS_ACTIVE, "EnableCS, state"}}) {
+        GetDlgItem(id)->setAccessibleName(QString::fromUtf8(name));
+    }
+
     connect(Item<QPushButton>(IDC_SPI_OK), &QPushButton::clicked, this, &SpiSetting::OnOK);
     connect(Item<QPushButton>(IDC_SPI_CANCEL), &QPushButton::clicked, this, &SpiSetting::OnCancel);
     OnInitDialog();

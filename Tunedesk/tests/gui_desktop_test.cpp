@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -27,6 +28,7 @@
 #include "CProcessingArea.h"
 #include "Ch347Sim.h"
 #include "SpiReadWrite.h"
+#include "SpiSetting.h"
 #include "Translation.h"
 #include "TunedeskDlg.h"
 #include "support/core_fixture.h"
@@ -180,11 +182,20 @@ TEST_F(DesktopTest, ScreenReadersGetNamesRadioButtonsAndTheLogLines) {
     for (const int id : kSliders) EXPECT_FALSE(Name(dlg.GetDlgItem(id)).isEmpty()) << "slider " << id;
     EXPECT_EQ(Name(dlg.GetDlgItem(IDC_SLIDER_VIVID_INTENSITY)), QString::fromUtf8("鮮明化, 強度"));
     EXPECT_EQ(Name(dlg.GetDlgItem(IDC_RADIO_VIVID_RANGE_LARGE)), QString::fromUtf8("レンジ, 大"));
-    // Every control a user works with says what it is for.
-    for (QWidget* widget : dlg.Controls().Widgets()) {
-        if (qobject_cast<QLabel*>(widget) != nullptr || widget->inherits("QGroupBox")) continue;
-        EXPECT_FALSE(Name(widget).isEmpty()) << widget->objectName().toStdString();
+    // Every control a user works with says what it is for, in every window.
+    SpiReadWrite console;
+    SpiSetting settings(nullptr);
+    int named = 0;
+    for (QWidget* window : std::initializer_list<QWidget*>{&dlg, &console, &settings}) {
+        for (QWidget* widget : window->findChildren<QWidget*>(QRegularExpression(QStringLiteral("^IDC_")))) {
+            if (qobject_cast<QLabel*>(widget) != nullptr || widget->inherits("QGroupBox")) continue;
+            ++named;
+            EXPECT_FALSE(Name(widget).isEmpty())
+                << window->windowTitle().toStdString() << " " << widget->objectName().toStdString();
+        }
     }
+    EXPECT_GT(named, 60);
+    EXPECT_EQ(Name(console.GetDlgItem(IDC_SRW_EDIT_ADDR)), QStringLiteral("Register Read/Write, register address"));
 
     // Radio buttons are radio buttons, and a group may still show no choice.
     for (const int id : {IDC_RADIO_AREA_ALL, IDC_RADIO_AREA_CENTER, IDC_RADIO_INPUT_FULL}) {
