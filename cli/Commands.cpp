@@ -12,14 +12,15 @@
 #include "SPIUtil.h"
 #include "SpiReadWriteOps.h"
 #include "TimeUtil.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace cli {
 namespace {
 
-std::u16string Wide(const std::string& text) { return ini::FromUtf8(text); }
-std::string Narrow(const std::u16string& text) { return ini::ToUtf8(text); }
+std::u16string Wide(const std::string& text) { return Utf8ToUtf16(text); }
+std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 // The console's messages (address or value format, CMD words) as error lines.
 spirw::Notify ErrorsTo(const Context& ctx) {

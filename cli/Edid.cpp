@@ -9,6 +9,7 @@
 
 #include "Cli.h"
 #include "SpiReadWriteOps.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 
 namespace cli {
@@ -78,8 +79,8 @@ int LoadEdidFile(const std::string& path, Edid& out, std::string& error) {
     std::vector<unsigned char> parsed;
     unsigned int count = 0;
     std::string message;
-    const spirw::Notify notify = [&](const std::u16string& m) { message = ini::ToUtf8(m); };
-    if (!spirw::ParseEdidData(ini::FromUtf8(bytes), parsed, count, notify)) {
+    const spirw::Notify notify = [&](const std::u16string& m) { message = Utf16ToUtf8(m); };
+    if (!spirw::ParseEdidData(Utf8ToUtf16(bytes), parsed, count, notify)) {
         error = path + ": " + (message.empty() ? "no EDID bytes" : message);
         return kFailed;
     }
@@ -132,7 +133,7 @@ int EdidRead(Context& ctx, const std::vector<std::string>& all) {
         unsigned int values[spirw::kEdidSize];
         for (size_t i = 0; i < edid.size(); ++i) values[i] = edid[i];
         // The console's text, without the blank before each line end.
-        std::string text = ini::ToUtf8(spirw::FormatEdidText(values));
+        std::string text = Utf16ToUtf8(spirw::FormatEdidText(values));
         std::string lines;
         for (const char c : text) {
             if (c == '\r') continue;

@@ -12,6 +12,7 @@
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
 #include "StartOptions.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 #include "spilink.h"
 
@@ -116,7 +117,7 @@ void WriteLogLine(const std::u16string& text) {
         std::u16string wide(1, u'[');
         wide.append(stamp, static_cast<size_t>(n)).append(u"] ").append(text);
         while (!wide.empty() && (wide.back() == u'\n' || wide.back() == u'\r')) wide.pop_back();
-        line = ini::ToUtf8(wide);
+        line = Utf16ToUtf8(wide);
     }
     line += '\n';
     // A text ending in a line feed is followed by an empty line, as in the panel.
