@@ -3,10 +3,9 @@
 #include <memory>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QTranslator>
 
-#include "FileUtil.h"
+#include "AppPaths.h"
 
 namespace {
 
@@ -26,11 +25,10 @@ bool InstallTranslation(const std::string& lang, std::string& error) {
         RemoveTranslation();
         return true;
     }
-    const QString programDir = QString::fromStdU16String(GetBaseDir());
     const QString name = QStringLiteral("tunedesk_") + QString::fromStdString(language);
     auto translator = std::make_unique<QTranslator>();
-    for (const QString& folder : {programDir, programDir + QStringLiteral("/../share/tunedesk/translations")}) {
-        if (translator->load(name, QDir::cleanPath(folder))) {
+    for (const std::u16string& folder : TranslationDirs()) {
+        if (translator->load(name, QString::fromStdU16String(folder))) {
             RemoveTranslation();
             QCoreApplication::installTranslator(translator.get());
             Loaded() = std::move(translator);
