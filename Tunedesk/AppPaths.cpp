@@ -11,6 +11,9 @@
 
 namespace {
 
+// The program's data folder in an installed tree, beside bin/.
+constexpr const char* kShareFolder = "/share/tunedesk";
+
 bool IsFolder(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -32,7 +35,7 @@ bool MayWriteFolder(const std::string& folder) {
 bool IsInstalledLayout(const std::string& programDir) {
     const size_t cut = programDir.find_last_of('/');
     if (cut == std::string::npos) return false;
-    return IsFolder(programDir.substr(0, cut) + "/share/tunedesk");
+    return IsFolder(programDir.substr(0, cut) + kShareFolder);
 }
 
 std::string HomeFolder() {
@@ -69,6 +72,15 @@ AppFolders ResolveAppFolders(const std::u16string& programDir) {
     folders.settingsFile = Ansi2CString(config + "/tunedesk/Config.ini");
     folders.outputLogDir = Ansi2CString(state + "/tunedesk/OutputLog");
     return folders;
+}
+
+std::vector<std::u16string> TranslationDirs() {
+    const std::u16string programDir = GetBaseDir();
+    std::vector<std::u16string> dirs{programDir};
+    const size_t cut = programDir.find_last_of(u'/');
+    if (cut != std::u16string::npos)
+        dirs.push_back(programDir.substr(0, cut) + Ansi2CString(kShareFolder) + u"/translations");
+    return dirs;
 }
 
 std::u16string SettingsFilePath() { return ResolveAppFolders(GetBaseDir()).settingsFile; }

@@ -11,12 +11,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Full path of the settings file (Config.ini).
 std::u16string SettingsFilePath();
 
 // The folder for exported logs and the file log (OutputLog).
 std::u16string OutputLogDir();
+
+// The folders a translation (tunedesk_<lang>.qm) is looked for in, in this
+// order: beside the program (a build folder), then share/tunedesk/translations
+// beside bin/ (installed).
+std::vector<std::u16string> TranslationDirs();
 
 // The decision itself, for a program living in `programDir`; the two
 // functions above pass GetBaseDir(). Reads the environment on every call.

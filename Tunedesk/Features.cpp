@@ -3,7 +3,7 @@
 #include <array>
 
 #include "SPIUtil.h"
-#include "SpiReadWriteOps.h"
+#include "TextParse.h"
 #include "TimeUtil.h"
 
 namespace features {
@@ -105,29 +105,12 @@ std::string Lowered(std::string_view text) {
     return out;
 }
 
-// Digits only; false when empty or beyond 32 bits.
-bool ParseDecimal(std::string_view text, unsigned int& value) {
-    if (text.empty() || text.size() > 10) return false;
-    unsigned long long n = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (n > 0xFFFFFFFFull) return false;
-    value = static_cast<unsigned int>(n);
-    return true;
-}
-
 // A number as the console reads a register value (0x and up to 8 hex digits),
 // or a decimal one.
 bool ParseNumber(const std::string& text, unsigned int& value) {
-    if (text.size() > 2 && text[0] == '0' && text[1] == 'x') {
-        const std::u16string wide(text.begin(), text.end());
-        if (!spirw::IsHexText(wide)) return false;
-        value = 0;
-        return spirw::ParseHexField(wide, value, nullptr);
-    }
-    return ParseDecimal(text, value);
+    if (text.size() > 2 && text[0] == '0' && text[1] == 'x')
+        return parse::Hex32(std::u16string(text.begin(), text.end()), value) == parse::Hex::Ok;
+    return parse::Decimal(text, value);
 }
 
 bool Parse(const Feature& f, std::string_view text, bool forWriting, unsigned int& value, std::string& error) {

@@ -74,8 +74,7 @@ std::u16string GetLogTimeString() {
 }
 
 void AddLog(const std::u16string& text) {
-    const std::size_t lastFeed = text.rfind(u'\n');
-    const bool blankAfter = lastFeed != std::u16string::npos && lastFeed > 0;
+    const bool blankAfter = BlankLineAfter(text);
 
     // The line is built outside the lock; under it only the queue changes, so
     // writers on several threads and the GUI thread's drain barely wait.
@@ -87,11 +86,7 @@ void AddLog(const std::u16string& text) {
         stampMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
         char16_t stamp[32];
         stampLength = FormatLogTime(now, stamp, 32);
-        line.reserve(static_cast<std::size_t>(stampLength) + text.size() + 3);
-        line += u'[';
-        line.append(stamp, static_cast<std::size_t>(stampLength));
-        line += u"] ";
-        line += text;
+        line = FrameLogLine(std::u16string_view(stamp, static_cast<std::size_t>(stampLength)), text);
     }
 
     std::lock_guard<std::mutex> lock(g_logLock);

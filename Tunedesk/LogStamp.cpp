@@ -22,3 +22,19 @@ int FormatLogTime(std::chrono::system_clock::time_point now, char16_t* out, int 
     for (int i = 0; i < n; ++i) out[i] = static_cast<char16_t>(buf[i]);  // ASCII, widened one to one
     return n;
 }
+
+std::u16string FrameLogLine(std::u16string_view stamp, const std::u16string& text) {
+    std::u16string line;
+    if (text.empty()) return line;
+    line.reserve(stamp.size() + text.size() + 3);
+    line += u'[';
+    line += stamp;
+    line += u"] ";
+    line += text;
+    return line;
+}
+
+bool BlankLineAfter(const std::u16string& text) {
+    const std::size_t lastFeed = text.rfind(u'\n');
+    return lastFeed != std::u16string::npos && lastFeed > 0;
+}

@@ -1,5 +1,6 @@
 #include "Profile.h"
 
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 #include "FileUtil.h"
 #include "TimeUtil.h"
@@ -9,7 +10,7 @@ namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-std::string Narrow(const std::u16string& text) { return ini::ToUtf8(text); }
+std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 Result ReadEntries(const std::u16string& path, Entries& out, std::string& error) {
     if (!FileExists(path)) {
@@ -69,7 +70,7 @@ Result Save(unsigned long device, const std::u16string& path, std::string& error
             if (skipped != nullptr) skipped->push_back(std::string(v.feature->name) + "=" + text);
             continue;
         }
-        entries.emplace_back(ini::FromUtf8(v.feature->name), ini::FromUtf8(text));
+        entries.emplace_back(Utf8ToUtf16(v.feature->name), Utf8ToUtf16(text));
     }
     if (!ini::WriteStrings(path, kSection, entries)) {
         error = Narrow(path) + ": cannot be written";

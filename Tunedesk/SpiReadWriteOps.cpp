@@ -4,6 +4,7 @@
 #include "trace.h"
 #include "Convert.h"
 #include "StrFormat.h"
+#include "TextParse.h"
 #include "TimeUtil.h"
 
 namespace spirw {
@@ -18,8 +19,6 @@ const CmdPair kCmdPairs[kCmdPairCount] = {
 namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
-
-bool HasHexPrefix0x(const std::u16string& text) { return text.size() >= 2 && text[0] == u'0' && text[1] == u'x'; }
 
 void Show(const Notify& notify, const std::u16string& text) {
     if (notify) notify(text);
@@ -40,21 +39,15 @@ std::u16string TrimLower(const std::u16string& text) {
 }
 
 bool IsHexText(const std::u16string& text) {
-    for (size_t i = HasHexPrefix0x(text) ? 2 : 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
-    }
-    return true;
+    unsigned int value = 0;
+    return parse::Hex32(text, value) != parse::Hex::NotHex;
 }
 
 bool ParseHexField(const std::u16string& text, unsigned int& value, const Notify& notify) {
-    const std::u16string digits = HasHexPrefix0x(text) ? text.substr(2) : text;
-    if (digits.size() > 8) {
+    if (parse::Hex32(text, value) == parse::Hex::TooLong) {
         Show(notify, msg::kTooLong);
         return false;
     }
-    // The field has passed IsHexText, and an empty one leaves the caller's 0.
-    HexStr2Int(digits, 32, &value, nullptr);
     TD_TRACEF("%08X \r\n", value);
     return true;
 }

@@ -1,9 +1,7 @@
 #include "StartOptions.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
-#include <utility>
 
 #include "Ch347Backend.h"
 #include "Ch347Sim.h"
@@ -12,28 +10,13 @@
 
 namespace {
 
-// "--name VALUE" or "--name=VALUE": the number of arguments taken, 0 when
-// argv[i] is another option, -1 when the value is missing.
-int TakeValue(int argc, char** argv, int i, std::string_view name, std::string& value, std::string& error) {
-    const std::string_view arg = argv[i];
-    int taken = 0;
-    std::string given;
-    if (arg == name) {
-        if (i + 1 < argc && argv[i + 1] != nullptr) given = argv[i + 1];
-        taken = 2;
-    } else if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
-        given = std::string(arg.substr(name.size() + 1));
-        taken = 1;
-    }
-    if (taken == 0) return 0;
-    // An empty value would quietly fall back to the environment or the default.
-    if (given.empty()) {
-        error = std::string(name) + " needs a value";
-        return -1;
-    }
-    value = std::move(given);
-    return taken;
-}
+const cmdline::Option kStartOptions[] = {
+    {.name = "--backend", .value = "auto|usb|sim", .help = "which bridges to use (also TUNEDESK_BACKEND)"},
+    {.name = "--sim-image", .value = "FILE", .help = "keep the simulated chip's state in FILE"},
+    {.name = "--faults", .value = "SETTINGS", .help = "seeded fault injection (also TUNEDESK_FAULTS)"},
+    {.name = "--lang", .value = "CODE", .help = "the panel's captions: en for English (also TUNEDESK_LANG)"},
+    {.name = "--trace", .help = "library trace lines to standard error"},
+};
 
 void FromEnvironment(std::string& value, const char* variable) {
     if (!value.empty()) return;
@@ -42,25 +25,23 @@ void FromEnvironment(std::string& value, const char* variable) {
 
 }  // namespace
 
-int TakeStartOption(int argc, char** argv, int i, StartOptions& options, std::string& error) {
-    if (i < 0 || i >= argc || argv[i] == nullptr) return 0;
-    if (std::strcmp(argv[i], "--trace") == 0) {
+std::span<const cmdline::Option> StartOptionTable() { return kStartOptions; }
+
+bool TakeStartOption(const cmdline::Match& match, StartOptions& options) {
+    const std::string_view name = match.option->name;
+    if (name == "--trace")
         options.trace = true;
-        return 1;
-    }
-    struct Valued {
-        std::string_view name;
-        std::string* value;
-    };
-    const Valued valued[] = {{"--backend", &options.backend},
-                             {"--sim-image", &options.simImage},
-                             {"--faults", &options.faults},
-                             {"--lang", &options.lang}};
-    for (const Valued& v : valued) {
-        const int taken = TakeValue(argc, argv, i, v.name, *v.value, error);
-        if (taken != 0) return taken;
-    }
-    return 0;
+    else if (name == "--backend")
+        options.backend = match.value;
+    else if (name == "--sim-image")
+        options.simImage = match.value;
+    else if (name == "--faults")
+        options.faults = match.value;
+    else if (name == "--lang")
+        options.lang = match.value;
+    else
+        return false;
+    return true;
 }
 
 bool ApplyStartOptions(StartOptions& options, std::string& error) {

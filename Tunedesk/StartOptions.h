@@ -2,7 +2,10 @@
 // and the environment. No Qt here: both programs link it.
 #pragma once
 
+#include <span>
 #include <string>
+
+#include "CommandLine.h"
 
 struct StartOptions {
     std::string backend;   // --backend auto|usb|sim, else TUNEDESK_BACKEND; empty: auto
@@ -12,11 +15,12 @@ struct StartOptions {
     bool trace = false;    // --trace: library trace lines to standard error
 };
 
-// Takes argv[i] (and its value) when it is one of the options above. Returns
-// how many arguments it took: 0 when argv[i] is not one of them, -1 with a
-// one-line *error when its value is missing. Both "--opt VALUE" and
-// "--opt=VALUE" are accepted.
-int TakeStartOption(int argc, char** argv, int i, StartOptions& options, std::string& error);
+// The options above as records, in the order the programs' help lists them.
+std::span<const cmdline::Option> StartOptionTable();
+
+// Stores one parsed option into `options`; false when it is not one of
+// StartOptionTable().
+bool TakeStartOption(const cmdline::Match& match, StartOptions& options);
 
 // Fills what the command line left unset from the environment, checks every
 // value and applies them: trace, backend, fault injection, simulator image.

@@ -3,11 +3,10 @@
 #include <memory>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "FileUtil.h"
+#include "AppPaths.h"
 
 namespace {
 
@@ -51,11 +50,10 @@ bool InstallTranslation(const std::string& lang, std::string& error) {
         InstallQtTranslation(QStringLiteral("ja"));
         return true;
     }
-    const QString programDir = QString::fromStdU16String(GetBaseDir());
     const QString name = QStringLiteral("tunedesk_") + QString::fromStdString(language);
     auto translator = std::make_unique<QTranslator>();
-    for (const QString& folder : {programDir, programDir + QStringLiteral("/../share/tunedesk/translations")}) {
-        if (translator->load(name, QDir::cleanPath(folder))) {
+    for (const std::u16string& folder : TranslationDirs()) {
+        if (translator->load(name, QString::fromStdU16String(folder))) {
             RemoveTranslation();
             QCoreApplication::installTranslator(translator.get());
             Loaded() = std::move(translator);

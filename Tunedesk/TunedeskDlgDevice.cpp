@@ -11,6 +11,7 @@
 #include "SpiOptions.h"
 #include "SpiSettingFile.h"
 #include "StrFormat.h"
+#include "TextParse.h"
 #include "TimeUtil.h"
 #include "WorkerThread.h"
 #include "spilink.h"
@@ -192,9 +193,8 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
     int index = 0;
     for (const std::u16string& name : names) {
         // "N# description": N is the bridge number every later call takes.
-        const std::u16string::size_type hash = name.find(u'#');
-        const int device =
-            hash != std::u16string::npos ? QString::fromStdU16String(name.substr(0, hash)).toInt() : index;
+        const long number = parse::DeviceEntryNumber(name);
+        const int device = number >= 0 ? static_cast<int>(number) : index;
         list->insertItem(index++, QString::fromStdU16String(name), device);
         if (log) AddLog(StrFormat(u"=>Device: \"%s\" found.", name.c_str()));
     }

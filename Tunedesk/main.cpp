@@ -1,53 +1,63 @@
 // tunedesk: the picture-quality control panel.
 #include <cstdio>
-#include <cstring>
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 
+#include "CommandLine.h"
 #include "StartOptions.h"
 #include "Translation.h"
 #include "TunedeskApp.h"
 
 namespace {
 
-constexpr const char kUsage[] =
-    "Usage: tunedesk [OPTION]...\n"
-    "The picture-quality control panel for a video-processing chip behind a CH347\n"
-    "USB-to-SPI bridge. Without a bridge attached it uses the simulated bridge.\n"
-    "\n"
-    "  --backend auto|usb|sim  which bridges to use (also TUNEDESK_BACKEND)\n"
-    "  --sim-image FILE        keep the simulated chip's state in FILE\n"
-    "  --faults SETTINGS           seeded fault injection (also TUNEDESK_FAULTS)\n"
-    "  --lang en               English captions (also TUNEDESK_LANG)\n"
-    "  --trace                 print the debug trace lines to standard error\n"
-    "  --version               print the version and exit\n"
-    "  --help                  print this help and exit\n"
-    "\n"
-    "Qt's own options (-platform, -style, ...) are passed on to Qt.\n"
-    "Without a display the program says so and exits with status 0.\n";
+const cmdline::Option kPanelOptions[] = {
+    {.name = "--version", .help = "print the version and exit"},
+    {.name = "--help", .alias = "-h", .help = "print this help and exit"},
+};
+
+void PrintUsage() {
+    std::fputs(
+        "Usage: tunedesk [OPTION]...\n"
+        "The picture-quality control panel for a video-processing chip behind a CH347\n"
+        "USB-to-SPI bridge. Without a bridge attached it uses the simulated bridge.\n"
+        "\n",
+        stdout);
+    std::fputs(cmdline::HelpLines({StartOptionTable(), kPanelOptions}).c_str(), stdout);
+    std::fputs(
+        "\n"
+        "Qt's own options (-platform, -style, ...) are passed on to Qt.\n"
+        "Without a display the program says so and exits with status 0.\n",
+        stdout);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<cmdline::Option> table(StartOptionTable().begin(), StartOptionTable().end());
+    table.insert(table.end(), std::begin(kPanelOptions), std::end(kPanelOptions));
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    // What the table does not know is left to Qt (-platform, -style, ...).
+    cmdline::Parsed parsed;
+    cmdline::Parse(args, table, parsed);
     StartOptions options;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
+    for (const cmdline::Match& match : parsed.options) {
+        if (match.option->name == "--version") {
             std::printf("tunedesk %s\n", TUNEDESK_VERSION);
             return 0;
         }
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
+        if (match.option->name == "--help") {
+            PrintUsage();
             return 0;
         }
-        std::string error;
-        const int taken = TakeStartOption(argc, argv, i, options, error);
-        if (taken < 0) {
-            std::fprintf(stderr, "tunedesk: %s\n", error.c_str());
-            return 2;
-        }
-        if (taken > 0) i += taken - 1;
-        // Anything else is left to Qt (-platform, -style, ...).
+        TakeStartOption(match, options);
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tunedesk: %s\n", parsed.error.c_str());
+        return 2;
     }
     std::string error;
     if (!ApplyStartOptions(options, error)) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "SpiSettingFile.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 
 class ScratchSettings {
@@ -18,7 +19,7 @@ public:
         if (!mkdtemp(tmpl)) std::abort();
         dir_ = tmpl;
         if (!contents.empty()) std::ofstream(Path()) << contents;
-        SetIniFilePathForTest(ini::FromUtf8(Path().string()));
+        SetIniFilePathForTest(Utf8ToUtf16(Path().string()));
     }
     ~ScratchSettings() {
         SetIniFilePathForTest(u"");

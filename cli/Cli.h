@@ -3,9 +3,13 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "CommandLine.h"
 
 namespace cli {
 
@@ -64,27 +68,49 @@ std::string JsonString(const std::string& text);
 // "0x%08X"
 std::string Hex32(unsigned int value);
 
-// Option helpers for the commands' own options. Takes args[i] as "--name" or
-// "--name VALUE"/"--name=VALUE" (value != nullptr); advances i over a value.
-bool TakeFlag(const std::vector<std::string>& args, size_t& i, const char* name);
-int TakeValue(const std::vector<std::string>& args, size_t& i, const char* name, std::string& value);
+// One command: "get", or a command word and its subcommand ("reg read").
+// The help, the usage lines, the dispatch and (checked by a test) the man
+// page's COMMANDS and OPTIONS come from these records.
+struct Command {
+    std::string_view name = {};
+    std::string_view operands = {};                 // "ADDR=VALUE...", as the usage line shows them
+    std::span<const cmdline::Option> options = {};  // the command's own options
+    std::string_view description = {};              // one line
+    std::string_view notes = {};                    // more help text, "" or whole lines
+    std::string (*moreNotes)() = nullptr;           // help text made from the feature table
+    int (*run)(Context&, const cmdline::Parsed&) = nullptr;
+    bool device = false;  // opens the bridge before it runs (the others decide for themselves)
+};
 
-// The subcommand in all[0], one of `known` ("read", "write", ...); sets
-// ctx.command to "COMMAND SUB". False after an error line when it is missing
-// or unknown.
-bool Subcommand(Context& ctx, const std::vector<std::string>& all, const std::vector<std::string>& known,
-                std::string& sub);
+std::span<const Command> Commands();
+// The global options, in the order the help lists them.
+std::span<const cmdline::Option> GlobalOptions();
 
-// Commands: args are those after the command word(s).
-int CmdList(Context& ctx, const std::vector<std::string>& args);
-int CmdGet(Context& ctx, const std::vector<std::string>& args);
-int CmdSet(Context& ctx, const std::vector<std::string>& args);
-int CmdReg(Context& ctx, const std::vector<std::string>& args);
-int CmdEdid(Context& ctx, const std::vector<std::string>& args);
-int CmdProfile(Context& ctx, const std::vector<std::string>& args);
-int CmdPaths(Context& ctx, const std::vector<std::string>& args);
+// "get [FEATURE...]", "reg read ADDR... [--cmd READ/WRITE]".
+std::string Synopsis(const Command& command);
+// The overview (`word` "") or the help of one command word; false when
+// there is no such word.
+bool PrintHelp(std::string_view word, std::FILE* out);
+// "vivid, vivid.range, ..." wrapped after `indent` for lines of at most 80.
+std::string FeatureList(bool readableOnly, size_t indent);
 
-// Help of one command ("" for the overview); false when there is none.
-bool PrintHelp(const std::string& command, std::FILE* out);
+// Handlers: `args` holds the command's options and the words after the
+// command (and subcommand) word.
+int CmdList(Context& ctx, const cmdline::Parsed& args);
+int CmdGet(Context& ctx, const cmdline::Parsed& args);
+int CmdSet(Context& ctx, const cmdline::Parsed& args);
+int CmdRegRead(Context& ctx, const cmdline::Parsed& args);
+int CmdRegWrite(Context& ctx, const cmdline::Parsed& args);
+int CmdRegDump(Context& ctx, const cmdline::Parsed& args);
+int CmdEdidRead(Context& ctx, const cmdline::Parsed& args);
+int CmdEdidWrite(Context& ctx, const cmdline::Parsed& args);
+int CmdEdidCheck(Context& ctx, const cmdline::Parsed& args);
+int CmdProfileSave(Context& ctx, const cmdline::Parsed& args);
+int CmdProfileApply(Context& ctx, const cmdline::Parsed& args);
+int CmdProfileDiff(Context& ctx, const cmdline::Parsed& args);
+int CmdPaths(Context& ctx, const cmdline::Parsed& args);
+
+// The program: parses the command line, runs one command, returns the exit code.
+int Main(int argc, char** argv);
 
 }  // namespace cli

@@ -7,19 +7,19 @@
 #include "AppPaths.h"
 #include "Ch347Backend.h"
 #include "Cli.h"
+#include "Convert.h"
 #include "Features.h"
 #include "Profile.h"
 #include "SPIUtil.h"
 #include "SpiReadWriteOps.h"
 #include "TimeUtil.h"
-#include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace cli {
 namespace {
 
-std::u16string Wide(const std::string& text) { return ini::FromUtf8(text); }
-std::string Narrow(const std::u16string& text) { return ini::ToUtf8(text); }
+std::u16string Wide(const std::string& text) { return Utf8ToUtf16(text); }
+std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 // The console's messages (address or value format, CMD words) as error lines.
 spirw::Notify ErrorsTo(const Context& ctx) {
@@ -34,22 +34,19 @@ void PrintFeature(Output& out, const features::Feature& f, unsigned int value) {
     }
 }
 
-// Arguments that are not options of the command.
-bool NoOptionsLeft(const Context& ctx, const std::vector<std::string>& args) {
-    for (const std::string& a : args) {
-        if (a.size() > 1 && a[0] == '-') {
-            Error(ctx, "unknown option " + a);
-            return false;
-        }
-    }
-    return true;
+// Words that look like options but are none of the command's.
+bool NoOptionsLeft(const Context& ctx, const cmdline::Parsed& args) {
+    const std::vector<std::string> unknown = args.Unknown();
+    if (unknown.empty()) return true;
+    Error(ctx, "unknown option " + unknown.front());
+    return false;
 }
 
 }  // namespace
 
-int CmdList(Context& ctx, const std::vector<std::string>& args) {
+int CmdList(Context& ctx, const cmdline::Parsed& args) {
     if (!NoOptionsLeft(ctx, args)) return kUsage;
-    if (!args.empty()) {
+    if (!args.Operands().empty()) {
         Error(ctx, "takes no arguments");
         return kUsage;
     }
@@ -70,10 +67,11 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
     return names.empty() ? kNoBridge : kOk;
 }
 
-int CmdGet(Context& ctx, const std::vector<std::string>& args) {
+int CmdGet(Context& ctx, const cmdline::Parsed& args) {
     if (!NoOptionsLeft(ctx, args)) return kUsage;
-    std::vector<bool> wanted(features::Table().size(), args.empty());
-    for (const std::string& name : args) {
+    const std::vector<std::string> names = args.Operands();
+    std::vector<bool> wanted(features::Table().size(), names.empty());
+    for (const std::string& name : names) {
         const features::Feature* f = features::Find(name);
         if (f == nullptr) {
             Error(ctx, "unknown feature \"" + name + "\"");
@@ -102,14 +100,15 @@ int CmdGet(Context& ctx, const std::vector<std::string>& args) {
     return kOk;
 }
 
-int CmdSet(Context& ctx, const std::vector<std::string>& args) {
+int CmdSet(Context& ctx, const cmdline::Parsed& args) {
     if (!NoOptionsLeft(ctx, args)) return kUsage;
-    if (args.empty()) {
+    const std::vector<std::string> texts = args.Operands();
+    if (texts.empty()) {
         Error(ctx, "nothing to set (FEATURE=VALUE...)");
         return kUsage;
     }
     std::vector<features::Assignment> assignments;
-    for (const std::string& a : args) {
+    for (const std::string& a : texts) {
         features::Assignment assignment;
         std::string error;
         if (!features::ParseAssignment(a, assignment, error)) {
@@ -135,6 +134,8 @@ int CmdSet(Context& ctx, const std::vector<std::string>& args) {
 
 // ---- reg ----------------------------------------------------------------------
 
+namespace {
+
 // A usage error found after the output began: nothing is printed, not even
 // an empty JSON object a script could take for a result.
 int Refused(Output& out) {
@@ -142,73 +143,87 @@ int Refused(Output& out) {
     return kUsage;
 }
 
-int CmdReg(Context& ctx, const std::vector<std::string>& all) {
-    std::string sub;
-    if (!Subcommand(ctx, all, {"read", "write", "dump"}, sub)) return kUsage;
-    unsigned short readCmd = kReadCommand, writeCmd = kWriteCommand;
-    bool verify = false;
-    std::vector<std::string> args;
-    for (size_t i = 1; i < all.size(); ++i) {
-        std::string value;
-        if (const int c = TakeValue(all, i, "--cmd", value); c != 0) {
-            // The console's CMD words: READ/WRITE as its "0x0400/0x4000" choices spell them.
-            std::replace(value.begin(), value.end(), '/', ',');
-            std::list<unsigned short> words;
-            if (c < 0 || !spirw::ParseCmdValues(Wide(value), words, ErrorsTo(ctx)) || words.size() != 2) {
-                Error(ctx, "--cmd needs READ/WRITE, for example 0x0600/0x6000");
-                return kUsage;
-            }
-            readCmd = words.front();
-            writeCmd = words.back();
-        } else if (sub == "write" && TakeFlag(all, i, "--verify")) {
-            verify = true;
-        } else {
-            args.push_back(all[i]);
+// The --cmd options given, in order, as the console's READ/WRITE words; false
+// after the error lines for one that is not two words.
+bool CmdWords(const Context& ctx, const cmdline::Parsed& args, unsigned short& readCmd, unsigned short& writeCmd) {
+    readCmd = kReadCommand;
+    writeCmd = kWriteCommand;
+    for (const cmdline::Match& m : args.options) {
+        if (m.option->name != "--cmd") continue;
+        // The console's CMD words: READ/WRITE as its "0x0400/0x4000" choices spell them.
+        std::string value = m.value;
+        std::replace(value.begin(), value.end(), '/', ',');
+        std::list<unsigned short> words;
+        if (!spirw::ParseCmdValues(Wide(value), words, ErrorsTo(ctx)) || words.size() != 2) {
+            Error(ctx, "--cmd needs READ/WRITE, for example 0x0600/0x6000");
+            return false;
         }
+        readCmd = words.front();
+        writeCmd = words.back();
     }
-    if (!NoOptionsLeft(ctx, args)) return kUsage;
+    return true;
+}
 
+// Reads one register; false after the error line (and no output).
+bool ReadOne(const Context& ctx, Output& out, unsigned int address, unsigned int& value, unsigned short readCmd) {
+    if (ReadRegister(ctx.device, address, value, readCmd)) return true;
+    Error(ctx, "reading " + Hex32(address) + " failed");
+    out.Discard();
+    return false;
+}
+
+}  // namespace
+
+int CmdRegRead(Context& ctx, const cmdline::Parsed& args) {
+    unsigned short readCmd = 0, writeCmd = 0;
+    if (!CmdWords(ctx, args, readCmd, writeCmd) || !NoOptionsLeft(ctx, args)) return kUsage;
     Output out(ctx);
-    auto readOne = [&](unsigned int address, unsigned int& value) {
-        if (ReadRegister(ctx.device, address, value, readCmd)) return true;
-        Error(ctx, "reading " + Hex32(address) + " failed");
-        out.Discard();
-        return false;
-    };
-
-    if (sub == "dump") {
-        if (!args.empty()) {
-            Error(ctx, "takes no arguments");
-            return Refused(out);
-        }
-        std::vector<unsigned int> addresses(std::begin(kPictureQualityRegisters), std::end(kPictureQualityRegisters));
-        for (unsigned int i = 0; i < kSharpeningKernelSize; ++i) addresses.push_back(kRegSharpeningKernel + 4 * i);
-        for (const unsigned int address : addresses) {
-            unsigned int value = 0;
-            if (!readOne(address, value)) return kFailed;
-            out.String(Hex32(address), Hex32(value));
-        }
-        return kOk;
-    }
-    if (args.empty()) {
-        Error(ctx, sub == "read" ? "needs ADDR..." : "needs ADDR=VALUE...");
+    const std::vector<std::string> texts = args.Operands();
+    if (texts.empty()) {
+        Error(ctx, "needs ADDR...");
         return Refused(out);
     }
-
-    if (sub == "read") {
-        std::list<unsigned int> addresses;
-        for (const std::string& a : args)
-            if (!spirw::ParseHexList(Wide(a), spirw::Field::Address, addresses, ErrorsTo(ctx))) return Refused(out);
-        for (const unsigned int address : addresses) {
-            unsigned int value = 0;
-            if (!readOne(address, value)) return kFailed;
-            out.String(Hex32(address), Hex32(value));
-        }
-        return kOk;
+    std::list<unsigned int> addresses;
+    for (const std::string& a : texts)
+        if (!spirw::ParseHexList(Wide(a), spirw::Field::Address, addresses, ErrorsTo(ctx))) return Refused(out);
+    for (const unsigned int address : addresses) {
+        unsigned int value = 0;
+        if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
+        out.String(Hex32(address), Hex32(value));
     }
+    return kOk;
+}
 
+int CmdRegDump(Context& ctx, const cmdline::Parsed& args) {
+    unsigned short readCmd = 0, writeCmd = 0;
+    if (!CmdWords(ctx, args, readCmd, writeCmd) || !NoOptionsLeft(ctx, args)) return kUsage;
+    Output out(ctx);
+    if (!args.Operands().empty()) {
+        Error(ctx, "takes no arguments");
+        return Refused(out);
+    }
+    std::vector<unsigned int> addresses(std::begin(kPictureQualityRegisters), std::end(kPictureQualityRegisters));
+    for (unsigned int i = 0; i < kSharpeningKernelSize; ++i) addresses.push_back(kRegSharpeningKernel + 4 * i);
+    for (const unsigned int address : addresses) {
+        unsigned int value = 0;
+        if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
+        out.String(Hex32(address), Hex32(value));
+    }
+    return kOk;
+}
+
+int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
+    unsigned short readCmd = 0, writeCmd = 0;
+    if (!CmdWords(ctx, args, readCmd, writeCmd) || !NoOptionsLeft(ctx, args)) return kUsage;
+    const bool verify = args.Has("--verify");
+    Output out(ctx);
+    const std::vector<std::string> texts = args.Operands();
+    if (texts.empty()) {
+        Error(ctx, "needs ADDR=VALUE...");
+        return Refused(out);
+    }
     std::vector<std::pair<unsigned int, unsigned int>> writes;
-    for (const std::string& a : args) {
+    for (const std::string& a : texts) {
         const size_t eq = a.find('=');
         std::list<unsigned int> address, data;
         if (eq == std::string::npos) {
@@ -234,7 +249,7 @@ int CmdReg(Context& ctx, const std::vector<std::string>& all) {
         if (!ctx.quiet) out.String(Hex32(address), Hex32(value));
         if (!verify) continue;
         unsigned int back = 0;
-        if (!readOne(address, back)) return kFailed;
+        if (!ReadOne(ctx, out, address, back, readCmd)) return kFailed;
         if (back != value) {
             Error(ctx, Hex32(address) + ": wrote " + Hex32(value) + ", read back " + Hex32(back));
             result = kFailed;
@@ -260,80 +275,83 @@ std::string SideText(const features::Feature& f, const std::optional<unsigned in
     return v ? features::FormatValue(f, *v) : "-";
 }
 
+// The profile commands' files; false after the error line.
+bool Files(const Context& ctx, const cmdline::Parsed& args, size_t most, std::vector<std::string>& files) {
+    if (!NoOptionsLeft(ctx, args)) return false;
+    files = args.Operands();
+    if (files.empty() || files.size() > most) {
+        Error(ctx, most == 2 ? "needs FILE [FILE2]" : "needs one FILE");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-int CmdProfile(Context& ctx, const std::vector<std::string>& all) {
-    std::string sub;
-    if (!Subcommand(ctx, all, {"save", "apply", "diff"}, sub)) return kUsage;
-    bool verify = false;
+int CmdProfileDiff(Context& ctx, const cmdline::Parsed& args) {
     std::vector<std::string> files;
-    for (size_t i = 1; i < all.size(); ++i) {
-        if (sub == "apply" && TakeFlag(all, i, "--verify"))
-            verify = true;
-        else
-            files.push_back(all[i]);
-    }
-    if (!NoOptionsLeft(ctx, files)) return kUsage;
-    const size_t maxFiles = sub == "diff" ? 2 : 1;
-    if (files.empty() || files.size() > maxFiles) {
-        Error(ctx, sub == "diff" ? "needs FILE [FILE2]" : "needs one FILE");
-        return kUsage;
-    }
-
+    if (!Files(ctx, args, 2, files)) return kUsage;
     std::string error;
     std::vector<profile::Value> left, right;
-    if (sub == "diff") {
-        // Files are checked before the bridge is touched.
-        profile::Result r = profile::Load(Wide(files[0]), left, error);
-        if (r == profile::Result::Ok && files.size() == 2) r = profile::Load(Wide(files[1]), right, error);
+    // Files are checked before the bridge is touched.
+    profile::Result r = profile::Load(Wide(files[0]), left, error);
+    if (r == profile::Result::Ok && files.size() == 2) r = profile::Load(Wide(files[1]), right, error);
+    if (r != profile::Result::Ok) {
+        Error(ctx, error);
+        return FromResult(r);
+    }
+    if (files.size() == 1) {
+        // Against the chip: only what the file holds and the chip can report.
+        std::erase_if(left, [](const profile::Value& v) { return !v.feature->readable; });
+        if (const int open = OpenDevice(ctx); open != kOk) return open;
+        r = profile::ReadChip(ctx.device, right, error, &left);
         if (r != profile::Result::Ok) {
             Error(ctx, error);
             return FromResult(r);
         }
-        if (files.size() == 1) {
-            // Against the chip: only what the file holds and the chip can report.
-            std::erase_if(left, [](const profile::Value& v) { return !v.feature->readable; });
-            if (const int open = OpenDevice(ctx); open != kOk) return open;
-            r = profile::ReadChip(ctx.device, right, error, &left);
-            if (r != profile::Result::Ok) {
-                Error(ctx, error);
-                return FromResult(r);
-            }
-        }
-        const std::vector<profile::Difference> diffs = profile::Diff(left, right);
-        Output out(ctx);
-        for (const profile::Difference& d : diffs) {
-            const std::string l = SideText(*d.feature, d.left), rt = SideText(*d.feature, d.right);
-            if (out.Json())
-                out.List(d.feature->name, {l, rt});
-            else
-                out.Line(std::string(d.feature->name) + " " + l + " " + rt);
-        }
-        return diffs.empty() ? kOk : kFailed;
     }
+    const std::vector<profile::Difference> diffs = profile::Diff(left, right);
+    Output out(ctx);
+    for (const profile::Difference& d : diffs) {
+        const std::string l = SideText(*d.feature, d.left), rt = SideText(*d.feature, d.right);
+        if (out.Json())
+            out.List(d.feature->name, {l, rt});
+        else
+            out.Line(std::string(d.feature->name) + " " + l + " " + rt);
+    }
+    return diffs.empty() ? kOk : kFailed;
+}
 
-    const std::u16string path = Wide(files[0]);
-    if (sub == "apply") {
-        // A file that does not check out never reaches the bridge.
-        std::vector<profile::Value> wanted;
-        if (profile::Result r = profile::Load(path, wanted, error); r != profile::Result::Ok) {
-            Error(ctx, error);
-            return FromResult(r);
-        }
-    }
+int CmdProfileSave(Context& ctx, const cmdline::Parsed& args) {
+    std::vector<std::string> files;
+    if (!Files(ctx, args, 1, files)) return kUsage;
     if (const int open = OpenDevice(ctx); open != kOk) return open;
-    if (sub == "save") {
-        std::vector<std::string> skipped;
-        const profile::Result r = profile::Save(ctx.device, path, error, &skipped);
-        if (r != profile::Result::Ok) Error(ctx, error);
-        for (const std::string& entry : skipped) {
-            if (!ctx.quiet)
-                std::fprintf(stderr, "tunedesk-cli: profile save: %s left out: it can be read but not written\n",
-                             entry.c_str());
-        }
+    std::string error;
+    std::vector<std::string> skipped;
+    const profile::Result r = profile::Save(ctx.device, Wide(files[0]), error, &skipped);
+    if (r != profile::Result::Ok) Error(ctx, error);
+    for (const std::string& entry : skipped) {
+        if (!ctx.quiet)
+            std::fprintf(stderr, "tunedesk-cli: profile save: %s left out: it can be read but not written\n",
+                         entry.c_str());
+    }
+    return FromResult(r);
+}
+
+int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
+    std::vector<std::string> files;
+    if (!Files(ctx, args, 1, files)) return kUsage;
+    const std::u16string path = Wide(files[0]);
+    const bool verify = args.Has("--verify");
+    std::string error;
+    std::vector<profile::Value> left, right;
+    // A file that does not check out never reaches the bridge.
+    if (profile::Result r = profile::Load(path, left, error); r != profile::Result::Ok) {
+        Error(ctx, error);
         return FromResult(r);
     }
-
+    left.clear();
+    if (const int open = OpenDevice(ctx); open != kOk) return open;
     std::vector<features::Assignment> applied;
     profile::Result r = profile::Apply(ctx.device, path, error, &applied);
     if (r != profile::Result::Ok) {
@@ -360,8 +378,8 @@ int CmdProfile(Context& ctx, const std::vector<std::string>& all) {
     return diffs.empty() ? kOk : kFailed;
 }
 
-int CmdPaths(Context& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) {
+int CmdPaths(Context& ctx, const cmdline::Parsed& args) {
+    if (!args.rest.empty()) {
         Error(ctx, "takes no arguments");
         return kUsage;
     }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "Cli.h"
+#include "Convert.h"
 #include "SpiReadWriteOps.h"
-#include "platform/ini/IniFile.h"
 
 namespace cli {
 namespace {
@@ -78,8 +78,8 @@ int LoadEdidFile(const std::string& path, Edid& out, std::string& error) {
     std::vector<unsigned char> parsed;
     unsigned int count = 0;
     std::string message;
-    const spirw::Notify notify = [&](const std::u16string& m) { message = ini::ToUtf8(m); };
-    if (!spirw::ParseEdidData(ini::FromUtf8(bytes), parsed, count, notify)) {
+    const spirw::Notify notify = [&](const std::u16string& m) { message = Utf16ToUtf8(m); };
+    if (!spirw::ParseEdidData(Utf8ToUtf16(bytes), parsed, count, notify)) {
         error = path + ": " + (message.empty() ? "no EDID bytes" : message);
         return kFailed;
     }
@@ -100,27 +100,20 @@ bool ReadChipEdid(const Context& ctx, bool sequenceB, Edid& out) {
     return ok;
 }
 
-int EdidRead(Context& ctx, const std::vector<std::string>& all) {
+}  // namespace
+
+int CmdEdidRead(Context& ctx, const cmdline::Parsed& args) {
     bool sequenceB = false;
     std::string outPath;
-    for (size_t i = 0; i < all.size(); ++i) {
-        std::string value;
-        if (const int s = TakeValue(all, i, "--seq", value); s != 0) {
-            if (s < 0 || (value != "a" && value != "b")) {
-                Error(ctx, "--seq needs a or b");
-                return kUsage;
-            }
-            sequenceB = value == "b";
-        } else if (const int o = TakeValue(all, i, "-o", value); o != 0) {
-            if (o < 0 || value.empty()) {
-                Error(ctx, "-o needs a file");
-                return kUsage;
-            }
-            outPath = value;
-        } else {
-            Error(ctx, "unexpected argument " + all[i]);
-            return kUsage;
-        }
+    for (const cmdline::Match& m : args.options) {
+        if (m.option->name == "--seq")
+            sequenceB = m.value == "b";
+        else if (m.option->name == "-o")
+            outPath = m.value;
+    }
+    if (!args.rest.empty()) {
+        Error(ctx, "unexpected argument " + args.rest.front());
+        return kUsage;
     }
     if (const int open = OpenDevice(ctx); open != kOk) return open;
     Edid edid{};
@@ -132,7 +125,7 @@ int EdidRead(Context& ctx, const std::vector<std::string>& all) {
         unsigned int values[spirw::kEdidSize];
         for (size_t i = 0; i < edid.size(); ++i) values[i] = edid[i];
         // The console's text, without the blank before each line end.
-        std::string text = ini::ToUtf8(spirw::FormatEdidText(values));
+        std::string text = Utf16ToUtf8(spirw::FormatEdidText(values));
         std::string lines;
         for (const char c : text) {
             if (c == '\r') continue;
@@ -157,22 +150,13 @@ int EdidRead(Context& ctx, const std::vector<std::string>& all) {
     return kOk;
 }
 
-int EdidWrite(Context& ctx, const std::vector<std::string>& all) {
-    bool fix = false, force = false, verify = false;
-    std::vector<std::string> files;
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (TakeFlag(all, i, "--fix-checksums"))
-            fix = true;
-        else if (TakeFlag(all, i, "--force"))
-            force = true;
-        else if (TakeFlag(all, i, "--verify"))
-            verify = true;
-        else if (all[i].size() > 1 && all[i][0] == '-') {
-            Error(ctx, "unknown option " + all[i]);
-            return kUsage;
-        } else
-            files.push_back(all[i]);
+int CmdEdidWrite(Context& ctx, const cmdline::Parsed& args) {
+    const bool fix = args.Has("--fix-checksums"), force = args.Has("--force"), verify = args.Has("--verify");
+    if (const std::vector<std::string> unknown = args.Unknown(); !unknown.empty()) {
+        Error(ctx, "unknown option " + unknown.front());
+        return kUsage;
     }
+    const std::vector<std::string> files = args.Operands();
     if (files.size() != 1) {
         Error(ctx, "needs one FILE");
         return kUsage;
@@ -234,14 +218,15 @@ int EdidWrite(Context& ctx, const std::vector<std::string>& all) {
     return done();
 }
 
-int EdidCheck(Context& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) {
+int CmdEdidCheck(Context& ctx, const cmdline::Parsed& args) {
+    const std::vector<std::string> files = args.Operands();
+    if (files.size() != 1 || !args.Unknown().empty()) {
         Error(ctx, "needs one FILE");
         return kUsage;
     }
     Edid e{};
     std::string error;
-    if (const int r = LoadEdidFile(args[0], e, error); r != kOk) {
+    if (const int r = LoadEdidFile(files[0], e, error); r != kOk) {
         Error(ctx, error);
         return r;
     }
@@ -293,17 +278,6 @@ int EdidCheck(Context& ctx, const std::vector<std::string>& args) {
         out.String("preferred", text);
     }
     return sound ? kOk : kFailed;
-}
-
-}  // namespace
-
-int CmdEdid(Context& ctx, const std::vector<std::string>& all) {
-    std::string sub;
-    if (!Subcommand(ctx, all, {"read", "write", "check"}, sub)) return kUsage;
-    const std::vector<std::string> args(all.begin() + 1, all.end());
-    if (sub == "read") return EdidRead(ctx, args);
-    if (sub == "write") return EdidWrite(ctx, args);
-    return EdidCheck(ctx, args);
 }
 
 }  // namespace cli

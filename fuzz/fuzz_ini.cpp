@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "FuzzText.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 
 namespace {
@@ -48,20 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0 || write(fd, contents.data(), contents.size()) != static_cast<ssize_t>(contents.size())) std::abort();
     close(fd);
-    const std::u16string path = ini::FromUtf8(file);
+    const std::u16string path = Utf8ToUtf16(file);
 
     ini::ReadInt(path, section, key, -5);
     const std::u16string otherBefore = ini::ReadString(path, otherSection, otherKey, u"\x1F");
 
     if (!ini::WriteString(path, section, key, value)) return 0;
     // Names go through UTF-8 on the way to the file, so compare in that form.
-    const std::u16string expected = Trimmed(ini::FromUtf8(ini::ToUtf8(value)));
+    const std::u16string expected = Trimmed(Utf8ToUtf16(Utf16ToUtf8(value)));
     Check(ini::ReadString(path, section, key, u"\x1F") == expected);
 
-    const std::string s = ini::ToUtf8(Trimmed(ini::FromUtf8(ini::ToUtf8(section))));
-    const std::string os = ini::ToUtf8(Trimmed(ini::FromUtf8(ini::ToUtf8(otherSection))));
-    const std::string k = ini::ToUtf8(Trimmed(ini::FromUtf8(ini::ToUtf8(key))));
-    const std::string ok = ini::ToUtf8(Trimmed(ini::FromUtf8(ini::ToUtf8(otherKey))));
+    const std::string s = Utf16ToUtf8(Trimmed(Utf8ToUtf16(Utf16ToUtf8(section))));
+    const std::string os = Utf16ToUtf8(Trimmed(Utf8ToUtf16(Utf16ToUtf8(otherSection))));
+    const std::string k = Utf16ToUtf8(Trimmed(Utf8ToUtf16(Utf16ToUtf8(key))));
+    const std::string ok = Utf16ToUtf8(Trimmed(Utf8ToUtf16(Utf16ToUtf8(otherKey))));
     auto lower = [](std::string t) {
         for (char& c : t)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

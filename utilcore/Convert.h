@@ -84,3 +84,8 @@ int CString2Ansi(const std::u16string& text, char* out);
 int CString2Ansi(const std::u16string& text, char* out, size_t outSize);
 // Into a std::string (replaced, not appended to).
 int CString2Ansi(const std::u16string& text, std::string& out);
+
+// UTF-16 <-> UTF-8 whatever the locale says: file contents, paths and the
+// programs' standard streams. Invalid sequences become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+std::u16string Utf8ToUtf16(std::string_view text);

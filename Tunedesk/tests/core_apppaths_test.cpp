@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AppPaths.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 
 namespace fs = std::filesystem;
@@ -44,8 +45,8 @@ protected:
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
-    std::u16string Bin() const { return ini::FromUtf8((root_ / "bin").string()); }
-    static std::string U8(const std::u16string& s) { return ini::ToUtf8(s); }
+    std::u16string Bin() const { return Utf8ToUtf16((root_ / "bin").string()); }
+    static std::string U8(const std::u16string& s) { return Utf16ToUtf8(s); }
 
     fs::path root_;
 };
@@ -83,19 +84,19 @@ TEST_F(AppPathsTest, WritableFolderKeepsFilesBesideTheProgramElseXdgFolders) {
 
 TEST_F(AppPathsTest, MakeAppFolderCreatesEveryMissingLevelPrivately) {
     const fs::path deep = root_ / "home/.local/state/tunedesk/OutputLog";
-    ASSERT_TRUE(MakeAppFolder(ini::FromUtf8(deep.string())));
+    ASSERT_TRUE(MakeAppFolder(Utf8ToUtf16(deep.string())));
     EXPECT_TRUE(fs::is_directory(deep));
     struct stat st;
     ASSERT_EQ(stat((root_ / "home/.local").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_TRUE(MakeAppFolder(ini::FromUtf8(deep.string()))) << "an existing folder is fine";
+    EXPECT_TRUE(MakeAppFolder(Utf8ToUtf16(deep.string()))) << "an existing folder is fine";
 
     fs::create_directories(root_ / "home");
     {
         std::FILE* f = std::fopen((root_ / "home/file").c_str(), "w");
         std::fclose(f);
     }
-    EXPECT_FALSE(MakeAppFolder(ini::FromUtf8((root_ / "home/file/sub").string())));
+    EXPECT_FALSE(MakeAppFolder(Utf8ToUtf16((root_ / "home/file/sub").string())));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "SpiOptions.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 #include "SpiSettingFile.h"
 #include "support/core_fixture.h"
@@ -133,7 +134,7 @@ TEST_F(Settings, FailedSaveIsReported) {
     EXPECT_EQ(LoadFrequency(), u"7.5");
     EXPECT_EQ(LoadSPIRWDelay(), 2000000);
     // A folder that does not exist cannot take the file.
-    SetIniFilePathForTest(ini::FromUtf8((dir_ / "missing" / "Config.ini").string()));
+    SetIniFilePathForTest(Utf8ToUtf16((dir_ / "missing" / "Config.ini").string()));
     EXPECT_FALSE(SaveSpiMode(2));
     EXPECT_EQ(LoadSpiMode(), 1);
 }

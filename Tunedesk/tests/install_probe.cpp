@@ -12,11 +12,12 @@
 #include "TunedeskDlg.h"
 #include "TunedeskDlgIds.h"
 #include "Translation.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 #include "support/gui_panel.h"
 
 int main() {
-    std::printf("settings=%s\nlogs=%s\n", ini::ToUtf8(SettingsFilePath()).c_str(), ini::ToUtf8(OutputLogDir()).c_str());
+    std::printf("settings=%s\nlogs=%s\n", Utf16ToUtf8(SettingsFilePath()).c_str(), Utf16ToUtf8(OutputLogDir()).c_str());
     // A first run finds no settings file and works with the defaults.
     std::printf("first-run SpiMode=%d SPIRWDelay=%d\n", LoadSpiMode(), LoadSPIRWDelay());
     if (!SaveSpiMode(2) || LoadSpiMode() != 2) {

@@ -411,4 +411,23 @@ TEST_F(CliTest, LogFileGetsTheStampedTransactionLines) {
     EXPECT_RUN(Cli("--log /nonexistent/dir/x.log get"), 2);
 }
 
+// The shared option parser as the program wires it: both forms, an empty
+// value refused for every option, and "--" ending the options.
+TEST_F(CliTest, OptionsTakeBothFormsRefuseEmptyValuesAndStopAtDoubleDash) {
+    for (const char* bad : {"--log= get", "--log", "reg read --cmd= 10", "edid read -o=", "--sim-image= get"}) {
+        const Result r = Cli(bad);
+        EXPECT_RUN(r, 2) << bad;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << bad << "\n" << r.err;
+        EXPECT_NE(r.err.find(" needs "), std::string::npos) << r.err;
+    }
+    Result r = Cli("-q --log=cli.log set vivid=off");
+    EXPECT_RUN(r, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::exists(dir_ / "cli.log"));
+    r = Cli("--device=0 get vivid -- --json");
+    EXPECT_RUN(r, 2);
+    EXPECT_EQ(r.err, "tunedesk-cli: get: unknown feature \"--json\"\n");
+    EXPECT_EQ(Cli("-- get vivid").out, "vivid=off\n");
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Convert.h"
 #include "trace.h"
 
 namespace ini {
@@ -252,98 +253,12 @@ std::mutex& WriteLock() {
 
 }  // namespace
 
-// ---------------------------------------------------------------- UTF helpers
-
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::u16string FromUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        uint32_t c;
-        size_t len;
-        if (b < 0x80) {
-            c = b;
-            len = 1;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            c = b & 0x1F;
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            c = b & 0x0F;
-            len = 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            c = b & 0x07;
-            len = 4;
-        } else {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        bool ok = i + len <= text.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if ((t & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (t & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond U+10FFFF are not text.
-        if (ok &&
-            ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (len == 4 && (c < 0x10000 || c > 0x10FFFF))))
-            ok = false;
-        if (!ok) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-        i += len;
-    }
-    return out;
-}
-
 // ------------------------------------------------------------------ interface
 
 int ReadInt(const std::u16string& path, std::u16string_view section, std::u16string_view key, int defaultValue) {
     std::string text;
-    if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return defaultValue;
-    std::optional<std::string_view> value = FindValue(text, ToUtf8(section), ToUtf8(key));
+    if (path.empty() || ReadWholeFile(Utf16ToUtf8(path), text) != 0) return defaultValue;
+    std::optional<std::string_view> value = FindValue(text, Utf16ToUtf8(section), Utf16ToUtf8(key));
     if (!value || value->empty()) return defaultValue;
 
     std::string_view v = *value;
@@ -366,10 +281,10 @@ int ReadInt(const std::u16string& path, std::u16string_view section, std::u16str
 std::u16string ReadString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
                           std::u16string_view defaultValue) {
     std::string text;
-    if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return std::u16string(defaultValue);
-    std::optional<std::string_view> value = FindValue(text, ToUtf8(section), ToUtf8(key));
+    if (path.empty() || ReadWholeFile(Utf16ToUtf8(path), text) != 0) return std::u16string(defaultValue);
+    std::optional<std::string_view> value = FindValue(text, Utf16ToUtf8(section), Utf16ToUtf8(key));
     if (!value) return std::u16string(defaultValue);
-    return FromUtf8(*value);
+    return Utf8ToUtf16(*value);
 }
 
 namespace {
@@ -379,7 +294,7 @@ struct CheckedEntry {
     std::string key, value;
 };
 bool CheckEntry(std::string_view ts, std::u16string_view key, std::u16string_view value, CheckedEntry& out) {
-    std::string k = ToUtf8(key), v = ToUtf8(value);
+    std::string k = Utf16ToUtf8(key), v = Utf16ToUtf8(value);
     std::string_view tk = Trim(k);
     if (ts.empty() || tk.empty() || HasLineBreak(k) || HasLineBreak(v) || ts.find(']') != std::string_view::npos ||
         tk.find('=') != std::string_view::npos || tk.front() == '[' || tk.front() == ';' || tk.front() == '#') {
@@ -392,8 +307,8 @@ bool CheckEntry(std::string_view ts, std::u16string_view key, std::u16string_vie
 }
 
 bool WriteEntries(const std::u16string& path, std::u16string_view section, const std::vector<CheckedEntry>& entries) {
-    std::string file = ToUtf8(path);
-    std::string s = ToUtf8(section);
+    std::string file = Utf16ToUtf8(path);
+    std::string s = Utf16ToUtf8(section);
     std::string_view ts = Trim(s);
     std::lock_guard<std::mutex> lock(WriteLock());
     std::string text;
@@ -414,7 +329,7 @@ bool WriteEntries(const std::u16string& path, std::u16string_view section, const
 
 bool WriteString(const std::u16string& path, std::u16string_view section, std::u16string_view key,
                  std::u16string_view value) {
-    std::string s = ToUtf8(section);
+    std::string s = Utf16ToUtf8(section);
     std::vector<CheckedEntry> entries(1);
     if (path.empty() || HasLineBreak(s) || !CheckEntry(Trim(s), key, value, entries[0])) return false;
     return WriteEntries(path, section, entries);
@@ -422,7 +337,7 @@ bool WriteString(const std::u16string& path, std::u16string_view section, std::u
 
 bool WriteStrings(const std::u16string& path, std::u16string_view section,
                   const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
-    std::string s = ToUtf8(section);
+    std::string s = Utf16ToUtf8(section);
     if (path.empty() || HasLineBreak(s)) return false;
     std::vector<CheckedEntry> checked(entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
@@ -433,15 +348,15 @@ bool WriteStrings(const std::u16string& path, std::u16string_view section,
 std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_view section) {
     std::vector<std::u16string> keys;
     std::string text;
-    if (path.empty() || ReadWholeFile(ToUtf8(path), text) != 0) return keys;
-    const std::string s = ToUtf8(section);
+    if (path.empty() || ReadWholeFile(Utf16ToUtf8(path), text) != 0) return keys;
+    const std::string s = Utf16ToUtf8(section);
     bool inSection = false;
     ForEachLine(text, [&](const Line& line) {
         if (line.kind == LineKind::Section) {
             if (inSection) return false;
             inSection = SameName(line.name, s);
         } else if (inSection && line.kind == LineKind::Key) {
-            keys.push_back(FromUtf8(line.name));
+            keys.push_back(Utf8ToUtf16(line.name));
         }
         return true;
     });

@@ -7,7 +7,8 @@
 //  - a write replaces the key's value in place, or appends the key to its section,
 //    creating the file and the section when they are missing; every other line of
 //    the file is kept byte for byte (comments, other sections, line ends).
-// Files are UTF-8. A write goes to a temporary file in the same folder, which is
+// Files are UTF-8 (utilcore's Utf16ToUtf8 / Utf8ToUtf16). A write goes to a
+// temporary file in the same folder, which is
 // flushed to disk and renamed over the old file, so a reader never sees a torn
 // file and a crash in the middle of a save never loses the old settings.
 //
@@ -46,10 +47,5 @@ bool WriteStrings(const std::u16string& path, std::u16string_view section,
 // The key names of section in file order, as the file spells them (the first
 // section of that name). Empty for a missing file or section.
 std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_view section);
-
-// UTF-16 <-> UTF-8 as the layer uses them for file contents and paths. Invalid
-// sequences become U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
 
 }  // namespace ini

@@ -381,3 +381,11 @@ TEST(NarrowText, ConvertsBothWaysAndNeverOverrunsTheBuffer) {
     EXPECT_EQ(1, CString2Ansi(u"x", buf));
     EXPECT_STREQ("x", buf);
 }
+
+TEST(Utf8, RoundTripsAndReplacesInvalidSequences) {
+    const std::u16string text = u"a\u00E9\u5FAE\U0001F600";
+    EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong '/'
+    EXPECT_EQ(Utf8ToUtf16("a\xE5\xBE"), u"a\uFFFD\uFFFD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}

@@ -7,18 +7,19 @@
 #include "Ch347Sim.h"
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
+#include "Convert.h"
 #include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace fs = std::filesystem;
 
-std::string Utf8(const std::u16string& text) { return ini::ToUtf8(text); }
+std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 void SettingsFileTest::SetUp() {
     char tmpl[] = "/tmp/tunedesk_core_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
-    SetIniFilePathForTest(ini::FromUtf8(IniPath().string()));
+    SetIniFilePathForTest(Utf8ToUtf16(IniPath().string()));
 }
 
 void SettingsFileTest::TearDown() {

@@ -1,0 +1,507 @@
+// tunedesk-cli: the command table, global options, opening the bridge,
+// output and help.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Cli.h"
+#include "Convert.h"
+#include "Features.h"
+#include "LogStamp.h"
+#include "SPIUtil.h"
+#include "SpiSettingFile.h"
+#include "StartOptions.h"
+#include "TextParse.h"
+#include "spilink.h"
+
+#ifndef TUNEDESK_VERSION
+#define TUNEDESK_VERSION "0.0"
+#endif
+
+namespace cli {
+namespace {
+
+bool IsBridgeNumber(const std::string& text) {
+    unsigned long long n = 0;
+    return parse::Decimal(text, 15, n, 2);
+}
+
+bool IsSequence(const std::string& text) { return text == "a" || text == "b"; }
+
+const cmdline::Option kGlobalOptions[] = {
+    {.name = "--device",
+     .value = "N",
+     .help = "bridge N as `list` shows it (default: the first listed)",
+     .needs = "a bridge number 0-15",
+     .check = IsBridgeNumber},
+    {.name = "--json", .help = "results as one JSON object"},
+    {.name = "--quiet", .alias = "-q", .help = "print nothing for commands that only write"},
+    {.name = "--log", .value = "FILE", .help = "append the transaction log lines to FILE", .needs = "a file"},
+    {.name = "--version", .help = "the version"},
+    {.name = "--help", .alias = "-h", .help = "this help (COMMAND --help for one command)"},
+};
+
+// Every option of the command line before and around the command: the
+// program's own and the start options it shares with the panel.
+const std::vector<cmdline::Option>& AllGlobalOptions() {
+    static const std::vector<cmdline::Option> all = [] {
+        std::vector<cmdline::Option> v(std::begin(kGlobalOptions), std::begin(kGlobalOptions) + 1);
+        v.insert(v.end(), StartOptionTable().begin(), StartOptionTable().end());
+        v.insert(v.end(), std::begin(kGlobalOptions) + 1, std::end(kGlobalOptions));
+        return v;
+    }();
+    return all;
+}
+
+const cmdline::Option kCmdOption = {.name = "--cmd",
+                                    .value = "READ/WRITE",
+                                    .help = "the command pair (default 0x0400/0x4000)",
+                                    .needs = "READ/WRITE, for example 0x0600/0x6000"};
+const cmdline::Option kRegReadOptions[] = {kCmdOption};
+const cmdline::Option kRegWriteOptions[] = {
+    kCmdOption, {.name = "--verify", .help = "read each register back; a mismatch exits 1"}};
+const cmdline::Option kEdidReadOptions[] = {
+    {.name = "--seq",
+     .value = "a|b",
+     .help = "register sequence A (default) or B",
+     .needs = "a or b",
+     .check = IsSequence},
+    {.name = "-o", .value = "FILE", .help = "the 256 bytes in binary into FILE", .needs = "a file"},
+};
+const cmdline::Option kEdidWriteOptions[] = {
+    {.name = "--fix-checksums", .help = "correct both checksum bytes first"},
+    {.name = "--force", .help = "write even when the header or a checksum is wrong"},
+    {.name = "--verify", .help = "read back through sequence A and compare"},
+};
+const cmdline::Option kProfileApplyOptions[] = {{.name = "--verify", .help = "read the features back and compare"}};
+
+std::string GetNotes() {
+    return "Prints NAME=VALUE for the named features (all readable ones when none is named),\n"
+           "in table order. Features:\n" +
+           FeatureList(true, 2);
+}
+
+// The names of a choice feature's values that can be written.
+std::string WritableChoices(const features::Feature& f) {
+    std::string names;
+    for (unsigned int value = 0; value < 32; ++value) {
+        const std::string name = features::FormatValue(f, value);
+        if (name == "unknown") break;
+        unsigned int parsed = 0;
+        std::string error;
+        if (features::ParseValue(f, name, parsed, error)) names += (names.empty() ? "" : "/") + name;
+    }
+    return names;
+}
+
+std::string SetNotes() {
+    std::string text =
+        "Checks every assignment first (unknown name, value out of range, read-only\n"
+        "feature: exit 2, nothing written), then writes each as a read-modify-write.\n"
+        "Values: on/off; numbers (decimal or 0x hex)";
+    for (const features::Feature& f : features::Table())
+        if (f.kind == features::Kind::Choice) text += std::string(";\n  ") + f.name + " " + WritableChoices(f);
+    return text + ".\n";
+}
+
+const Command kCommands[] = {
+    {.name = "list",
+     .description = "bridges, and those found but not usable",
+     .notes = "One line \"N# DESCRIPTION\" per bridge, as the panel lists them, then\n"
+              "\"unusable: REASON\" for each bridge found but not openable. Exit 3 when none is listed.\n",
+     .run = CmdList},
+    {.name = "get",
+     .operands = "[FEATURE...]",
+     .description = "read features (all readable ones by default)",
+     .moreNotes = GetNotes,
+     .run = CmdGet,
+     .device = true},
+    {.name = "set",
+     .operands = "FEATURE=VALUE...",
+     .description = "check all, then write each",
+     .moreNotes = SetNotes,
+     .run = CmdSet,
+     .device = true},
+    {.name = "reg read",
+     .operands = "ADDR...",
+     .options = kRegReadOptions,
+     .description = "read registers",
+     .notes = "Addresses and values are hexadecimal (0x optional), as in the register console.\n",
+     .run = CmdRegRead,
+     .device = true},
+    {.name = "reg write",
+     .operands = "ADDR=VALUE...",
+     .options = kRegWriteOptions,
+     .description = "write registers",
+     .run = CmdRegWrite,
+     .device = true},
+    {.name = "reg dump",
+     .options = kRegReadOptions,
+     .description = "every register of the picture-quality map",
+     .run = CmdRegDump,
+     .device = true},
+    {.name = "edid read",
+     .options = kEdidReadOptions,
+     .description = "the 256 EDID bytes, as text or into a file",
+     .notes = "read: sixteen lines of sixteen hex bytes, or with -o the 256 bytes in binary.\n",
+     .run = CmdEdidRead},
+    {.name = "edid write",
+     .operands = "FILE",
+     .options = kEdidWriteOptions,
+     .description = "write an EDID file, checked first",
+     .notes = "write: FILE is 256 bytes of binary or the console's text; refused (exit 2) when\n"
+              "it is not 256 bytes, the header is wrong or a checksum is wrong.\n",
+     .run = CmdEdidWrite},
+    {.name = "edid check",
+     .operands = "FILE",
+     .description = "header, checksums and a short decoding",
+     .notes = "check: exit 0 when the EDID is sound, 1 otherwise.\n",
+     .run = CmdEdidCheck},
+    {.name = "profile save",
+     .operands = "FILE",
+     .description = "readable features into an INI file",
+     .notes = "Profiles are INI files with a [Picture] section of NAME=VALUE lines.\n",
+     .run = CmdProfileSave},
+    {.name = "profile apply",
+     .operands = "FILE",
+     .options = kProfileApplyOptions,
+     .description = "check all, then write",
+     .run = CmdProfileApply},
+    {.name = "profile diff",
+     .operands = "FILE [FILE2]",
+     .description = "the file against the chip, or two files",
+     .notes = "diff prints \"NAME LEFT RIGHT\" for each difference (\"-\" where a side lacks\n"
+              "the feature) and exits 1 when there is one.\n",
+     .run = CmdProfileDiff},
+    {.name = "paths",
+     .description = "where the settings file and the logs are",
+     .notes = "Prints settings=PATH (the settings file) and logs=PATH (the log folder).\n",
+     .run = CmdPaths},
+};
+
+std::string_view WordOf(const Command& c) { return c.name.substr(0, c.name.find(' ')); }
+
+std::string_view SubOf(const Command& c) {
+    const size_t blank = c.name.find(' ');
+    return blank == std::string_view::npos ? std::string_view() : c.name.substr(blank + 1);
+}
+
+// Takes the first word of `words`; a "--" before it stays in front, so that
+// the words after it stay arguments for the command's own parse.
+bool TakeWord(std::vector<std::string>& words, std::string& word) {
+    const size_t at = !words.empty() && words[0] == "--" ? 1 : 0;
+    if (at >= words.size()) return false;
+    word = words[at];
+    words.erase(words.begin() + static_cast<std::ptrdiff_t>(at));
+    return true;
+}
+
+std::FILE* g_log = nullptr;
+
+// The register layer's lines, framed as the panel's log view frames them.
+void WriteLogLine(const std::u16string& text) {
+    if (g_log == nullptr) return;
+    char16_t stamp[32];
+    const int n = text.empty() ? 0 : FormatLogTime(std::chrono::system_clock::now(), stamp, 32);
+    std::u16string line = FrameLogLine(std::u16string_view(stamp, static_cast<size_t>(n)), text);
+    // A line of the file ends in one line feed: the text's own line end gives way to it.
+    while (!line.empty() && (line.back() == u'\n' || line.back() == u'\r')) line.pop_back();
+    std::string out = Utf16ToUtf8(line) + '\n';
+    if (BlankLineAfter(text)) out += '\n';
+    std::fwrite(out.data(), 1, out.size(), g_log);
+}
+
+}  // namespace
+
+void Error(const Context& ctx, const std::string& text) {
+    if (ctx.command.empty())
+        std::fprintf(stderr, "tunedesk-cli: %s\n", text.c_str());
+    else
+        std::fprintf(stderr, "tunedesk-cli: %s: %s\n", ctx.command.c_str(), text.c_str());
+}
+
+int OpenDevice(Context& ctx) {
+    std::list<std::u16string> names;
+    libComm_EnumDevice(names);
+    long chosen = -1;
+    for (const std::u16string& name : names) {
+        const long index = parse::DeviceEntryNumber(name);
+        if (index < 0) continue;
+        if (ctx.deviceArg < 0 || index == ctx.deviceArg) {
+            chosen = index;
+            break;
+        }
+    }
+    if (chosen < 0) {
+        Error(ctx, names.empty()
+                       ? std::string("no bridge found")
+                       : "bridge " + std::to_string(ctx.deviceArg) + " is not listed (see tunedesk-cli list)");
+        return kNoBridge;
+    }
+    _UI_SPI_CONFIG config;
+    LoadSpiConfig(config);
+    ctx.device = static_cast<unsigned long>(chosen);
+    if (libComm_OpenDevice(ctx.device, config) == 0) {
+        WriteLogLine(u"Failed to open the selected device!");
+        Error(ctx, "bridge " + std::to_string(chosen) + " cannot be opened");
+        return kNoBridge;
+    }
+    WriteLogLine(u"The selected device opened successfully!");
+    ctx.open = true;
+    return kOk;
+}
+
+// ---- Output -------------------------------------------------------------------
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04X", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex32(unsigned int value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", value);
+    return buf;
+}
+
+void Output::Member(const std::string& name, const std::string& jsonValue, const std::string& textValue) {
+    if (json_)
+        members_.emplace_back(name, jsonValue);
+    else
+        std::printf("%s=%s\n", name.c_str(), textValue.c_str());
+}
+
+void Output::String(const std::string& name, const std::string& value) { Member(name, JsonString(value), value); }
+
+void Output::Number(const std::string& name, unsigned long long value) {
+    Member(name, std::to_string(value), std::to_string(value));
+}
+
+void Output::Bool(const std::string& name, bool value, const char* text) {
+    Member(name, value ? "true" : "false", text);
+}
+
+void Output::List(const std::string& name, const std::vector<std::string>& values) {
+    std::string json = "[", text;
+    for (const std::string& v : values) {
+        json += (json.size() > 1 ? ", " : "") + JsonString(v);
+        text += (text.empty() ? "" : " ") + v;
+    }
+    Member(name, json + "]", text);
+}
+
+void Output::Line(const std::string& line) {
+    if (!json_) std::printf("%s\n", line.c_str());
+}
+
+void Output::Flush() {
+    if (!json_) return;
+    std::string out = "{";
+    for (size_t i = 0; i < members_.size(); ++i)
+        out += (i ? ", " : "") + JsonString(members_[i].first) + ": " + members_[i].second;
+    out += "}\n";
+    std::fputs(out.c_str(), stdout);
+    members_.clear();
+    json_ = false;  // printed once
+}
+
+// ---- Commands and help -------------------------------------------------------
+
+std::span<const Command> Commands() { return kCommands; }
+
+std::span<const cmdline::Option> GlobalOptions() { return AllGlobalOptions(); }
+
+std::string Synopsis(const Command& command) {
+    std::string text(command.name);
+    if (!command.operands.empty()) text.append(" ").append(command.operands);
+    for (const cmdline::Option& option : command.options) text += " " + cmdline::Usage(option);
+    return text;
+}
+
+std::string FeatureList(bool readableOnly, size_t indent) {
+    std::string text, line(indent, ' ');
+    for (const features::Feature& f : features::Table()) {
+        if (readableOnly && !f.readable) continue;
+        const std::string item = std::string(f.name) + ",";
+        if (line.size() > indent && line.size() + 1 + item.size() > 80) {
+            text += line + "\n";
+            line.assign(indent, ' ');
+        }
+        line += (line.size() > indent ? " " : "") + item;
+    }
+    if (line.size() > indent) line.pop_back();  // the last comma
+    return text + line + "\n";
+}
+
+bool PrintHelp(std::string_view word, std::FILE* out) {
+    std::string text;
+    if (word.empty()) {
+        text = "usage: tunedesk-cli [OPTIONS] COMMAND [ARGS]\n\nCommands:\n";
+        for (const Command& c : kCommands) {
+            std::string left = std::string(c.name) + (c.operands.empty() ? "" : " ") + std::string(c.operands);
+            left.resize(std::max<size_t>(left.size() + 1, 30), ' ');
+            text += "  " + left + std::string(c.description) + "\n";
+        }
+        text += "\nOptions:\n" + cmdline::HelpLines({GlobalOptions()}) +
+                "A \"--\" ends the options: the words after it are arguments.\n"
+                "\nFeatures:\n" +
+                FeatureList(false, 2) +
+                "\nExit codes: 0 success, 1 a transaction failed or a verification or diff found a\n"
+                "difference, 2 usage or input error (nothing written), 3 no usable bridge.\n";
+        std::fputs(text.c_str(), out);
+        return true;
+    }
+    std::vector<const Command*> group;
+    for (const Command& c : kCommands)
+        if (WordOf(c) == word) group.push_back(&c);
+    if (group.empty()) return false;
+    std::vector<cmdline::Option> options;
+    for (const Command* c : group) {
+        text += (text.empty() ? "usage: " : "       ") + std::string("tunedesk-cli ") + Synopsis(*c) + "\n";
+        for (const cmdline::Option& o : c->options)
+            if (std::none_of(options.begin(), options.end(),
+                             [&](const cmdline::Option& k) { return k.name == o.name; }))
+                options.push_back(o);
+    }
+    for (const Command* c : group) {
+        text += std::string(c->notes);
+        if (c->moreNotes != nullptr) text += c->moreNotes();
+    }
+    if (!options.empty()) text += cmdline::HelpLines({options});
+    std::fputs(text.c_str(), out);
+    return true;
+}
+
+// ---- The program ---------------------------------------------------------------
+
+int Main(int argc, char** argv) {
+    Context ctx;
+    const std::vector<std::string> argsIn(argv + std::min(argc, 1), argv + argc);
+    cmdline::Parsed global;
+    cmdline::Parse(argsIn, GlobalOptions(), global);
+    StartOptions options;
+    std::string logPath;
+    bool help = false, helpOfCommand = false, version = false;
+    for (const cmdline::Match& m : global.options) {
+        const std::string_view name = m.option->name;
+        if (TakeStartOption(m, options)) continue;
+        if (name == "--json")
+            ctx.json = true;
+        else if (name == "--quiet")
+            ctx.quiet = true;
+        else if (name == "--version")
+            version = true;
+        else if (name == "--help")
+            (m.restBefore == 0 ? help : helpOfCommand) = true;
+        else if (name == "--device") {
+            unsigned long long n = 0;
+            parse::Decimal(m.value, 15, n, 2);
+            ctx.deviceArg = static_cast<long>(n);
+        } else if (name == "--log")
+            logPath = m.value;
+    }
+    if (!global.error.empty()) {
+        Error(ctx, global.error);
+        return kUsage;
+    }
+    if (version) {
+        std::printf("tunedesk-cli %s\n", TUNEDESK_VERSION);
+        return kOk;
+    }
+    std::vector<std::string> rest = global.rest;
+    std::string word;
+    if (help || !TakeWord(rest, word)) {
+        PrintHelp("", help ? stdout : stderr);
+        return help ? kOk : kUsage;
+    }
+    std::vector<const Command*> group;
+    for (const Command& c : kCommands)
+        if (WordOf(c) == word) group.push_back(&c);
+    if (group.empty()) {
+        Error(ctx, "unknown command \"" + word + "\" (see tunedesk-cli --help)");
+        return kUsage;
+    }
+    ctx.command = word;
+    if (helpOfCommand) {
+        PrintHelp(word, stdout);
+        return kOk;
+    }
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(nullptr, std::fclose);
+    if (!logPath.empty()) {
+        log.reset(std::fopen(logPath.c_str(), "a"));
+        if (!log) {
+            Error(ctx, "cannot open the log file " + logPath + ": " + std::strerror(errno));
+            return kUsage;
+        }
+        g_log = log.get();
+        SetLogSink(WriteLogLine);
+    }
+
+    std::string error;
+    if (!ApplyStartOptions(options, error)) {
+        Error(ctx, error);
+        // A backend that exists but cannot serve leaves no bridge to work with.
+        const bool noBridge = error.compare(0, 8, "backend ") == 0;
+        return noBridge ? kNoBridge : kUsage;
+    }
+
+    int result = group.front()->device ? OpenDevice(ctx) : kOk;
+    const Command* command = group.size() == 1 && SubOf(*group.front()).empty() ? group.front() : nullptr;
+    if (result == kOk && command == nullptr) {
+        std::string names, sub;
+        for (const Command* c : group) names += (names.empty() ? "" : ", ") + std::string(SubOf(*c));
+        if (!TakeWord(rest, sub)) {
+            Error(ctx, "needs one of " + names);
+            result = kUsage;
+        } else {
+            for (const Command* c : group)
+                if (SubOf(*c) == sub) command = c;
+            if (command == nullptr) {
+                Error(ctx, "unknown subcommand \"" + sub + "\" (" + names + ")");
+                result = kUsage;
+            } else {
+                ctx.command = command->name;
+            }
+        }
+    }
+    if (result == kOk) {
+        cmdline::Parsed args;
+        if (!cmdline::Parse(rest, command->options, args)) {
+            Error(ctx, args.error);
+            result = kUsage;
+        } else {
+            result = command->run(ctx, args);
+        }
+    }
+    std::fflush(stdout);
+    if (ctx.open) libComm_CloseDevice(ctx.device);
+    if (!FinishStartOptions(&error)) {
+        Error(ctx, error);
+        if (result == kOk) result = kFailed;
+    }
+    SetLogSink(nullptr);
+    g_log = nullptr;
+    return result;
+}
+
+}  // namespace cli
