@@ -215,6 +215,22 @@ CH347_API unsigned int PowerOnValue(unsigned int address);
 inline constexpr const char* kImageMagic = "TUNEDESK-SIM-IMAGE 1";
 inline constexpr std::chrono::seconds kImageLockWait{10};
 
+// The path is followed through symlinks first: a link and its target share
+// one image and one lock. An image the user may not write (a read-only
+// mount, a file without write permission) is used read-only: it is locked
+// through a read-only descriptor, and DetachImage refuses to store changes.
+// Only a regular file of at most kImageMaxBytes whose first line is the magic
+// is read at all.
+inline constexpr std::size_t kImageMaxBytes = 4u << 20;
+
+// How long AttachImage waits for another program's lock (kImageLockWait
+// unless set), and a function told once, with a one-line text, that it waits.
+CH347_API void SetImageLockWait(std::chrono::milliseconds wait, void (*waiting)(const std::string& text) = nullptr);
+
+// Why the latest AttachImage failed.
+enum class ImageFailure { None, Refused, InUse };
+CH347_API ImageFailure LastImageFailure();
+
 // False with a one-line reason; nothing is attached then.
 CH347_API bool AttachImage(const std::string& path, std::string* error = nullptr);
 // True when nothing is attached or the image is stored; the lock is released

@@ -3,11 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -17,6 +15,7 @@
 #include <unistd.h>
 
 #include "Ch347Sim.h"
+#include "SafeFile.h"
 #include "SimChip.h"
 
 namespace {
@@ -30,7 +29,11 @@ struct Attached {
     std::mutex mutex;
     int lockFd = -1;
     std::string path;
+    bool readOnly = false;
     SimChip::State loaded;
+    std::chrono::milliseconds lockWait = sim::kImageLockWait;
+    void (*waiting)(const std::string&) = nullptr;
+    sim::ImageFailure failure = sim::ImageFailure::None;
 };
 
 Attached& TheImage() {
@@ -91,38 +94,8 @@ std::string Format(const SimChip::State& state) {
     return out;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool Store(const std::string& path, const SimChip::State& state, std::string& error) {
-    const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = "cannot create " + temp + ": " + Errno(errno);
-        return false;
-    }
-    bool ok = WriteAll(fd, Format(state)) && ::fsync(fd) == 0;
-    int err = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        error = "cannot write " + path + ": " + Errno(err);
-    }
-    return ok;
+    return files::Replace(path, Format(state), error);
 }
 
 // ---- Reading ------------------------------------------------------------------
@@ -214,37 +187,75 @@ bool Parse(const std::string& text, SimChip::State& state, std::string& error) {
     return true;
 }
 
-// 0 and the file's bytes; ENOENT when there is no file, EIO when it cannot be read.
-int ReadFile(const std::string& path, std::string& out) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return ec ? EIO : ENOENT;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return EIO;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();  // an empty file leaves `bytes` failed and empty: not an image
-    out = std::move(bytes).str();
-    return in.bad() ? EIO : 0;
+// 0 and the file's bytes; ENOENT when there is no file, another errno when
+// it cannot be read (EINVAL with `why` for one that is no image at all). The
+// first line is checked before the rest is read, and the size is capped: a
+// device or a huge file is refused at once.
+int ReadFile(const std::string& path, std::string& out, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno;
+    auto done = [&](int err, const std::string& text = "") {
+        ::close(fd);
+        why = text;
+        return err;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return done(errno);
+    if (!S_ISREG(st.st_mode)) return done(EINVAL, "not a simulator image (not a regular file)");
+    if (static_cast<unsigned long long>(st.st_size) > sim::kImageMaxBytes)
+        return done(EINVAL, "not a simulator image (" + std::to_string(st.st_size) + " bytes)");
+    const std::string magic = std::string(sim::kImageMagic) + "\n";
+    out.clear();
+    char chunk[4096];
+    for (;;) {
+        const std::size_t want = out.size() < magic.size() ? magic.size() - out.size() : sizeof chunk;
+        const ssize_t n = ::read(fd, chunk, std::min(want, sizeof chunk));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done(errno);
+        }
+        if (n == 0) break;
+        out.append(chunk, static_cast<std::size_t>(n));
+        if (out.size() == magic.size() && out != magic)
+            return done(EINVAL, "not a simulator image (no \"" + std::string(sim::kImageMagic) + "\" line)");
+        if (out.size() > sim::kImageMaxBytes) return done(EINVAL, "not a simulator image (too large)");
+    }
+    return done(0);
 }
 
 // The lock of `path`, held by the returned descriptor; -1 with a reason.
-int Lock(const std::string& path, std::string& error) {
+// Where the lock file cannot be opened for writing (a read-only mount), a
+// read-only descriptor of it, or else of the image itself, holds the lock.
+int Lock(const std::string& path, const Attached& image, std::string& error, bool& timedOut) {
     const std::string lockPath = path + ".lock";
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) {
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    }
     if (fd < 0) {
         error = "cannot open " + lockPath + ": " + Errno(errno);
         return -1;
     }
-    const auto deadline = std::chrono::steady_clock::now() + sim::kImageLockWait;
+    const auto deadline = std::chrono::steady_clock::now() + image.lockWait;
+    bool told = false;
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
         if (errno != EWOULDBLOCK && errno != EINTR) {
             error = "cannot lock " + lockPath + ": " + Errno(errno);
             break;
         }
+        const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(image.lockWait).count();
+        char waited[32];
+        std::snprintf(waited, sizeof waited, "%g", seconds);
         if (std::chrono::steady_clock::now() >= deadline) {
-            error =
-                path + " is in use by another program (waited " + std::to_string(sim::kImageLockWait.count()) + " s)";
+            error = path + " is in use by another program (waited " + waited + " s)";
+            timedOut = true;
             break;
+        }
+        if (!told && image.waiting != nullptr) {
+            image.waiting(path + " is in use by another program; waiting up to " + waited + " s");
+            told = true;
         }
         std::this_thread::sleep_for(kLockPoll);
     }
@@ -252,45 +263,78 @@ int Lock(const std::string& path, std::string& error) {
     return -1;
 }
 
+// Whether this process may replace the image: write permission on the file
+// (when it exists) and on its folder, on a mount that is not read-only.
+bool Writable(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::access(dir.c_str(), W_OK) != 0) return false;
+    return ::access(path.c_str(), W_OK) == 0 || errno == ENOENT;
+}
+
 }  // namespace
 
 namespace sim {
 
-bool AttachImage(const std::string& path, std::string* error) {
+void SetImageLockWait(std::chrono::milliseconds wait, void (*waiting)(const std::string& text)) {
+    Attached& image = TheImage();
+    std::lock_guard<std::mutex> guard(image.mutex);
+    image.lockWait = wait;
+    image.waiting = waiting;
+}
+
+ImageFailure LastImageFailure() {
+    Attached& image = TheImage();
+    std::lock_guard<std::mutex> guard(image.mutex);
+    return image.failure;
+}
+
+bool AttachImage(const std::string& givenPath, std::string* error) {
     std::string reason;
     Attached& image = TheImage();
     std::lock_guard<std::mutex> guard(image.mutex);
+    image.failure = ImageFailure::None;
+    bool timedOut = false;
     auto fail = [&](int fd) {
         if (fd >= 0) ::close(fd);
         if (error) *error = reason;
+        image.failure = timedOut ? ImageFailure::InUse : ImageFailure::Refused;
         return false;
     };
     if (image.lockFd >= 0) {
         reason = "an image is already in use: " + image.path;
         return fail(-1);
     }
-    if (path.empty()) {
+    if (givenPath.empty()) {
         reason = "no image file named";
         return fail(-1);
     }
-    const int fd = Lock(path, reason);
+    // A symlink and its target are one image, with one lock.
+    const std::string path = files::FinalTarget(givenPath);
+    const int fd = Lock(path, image, reason, timedOut);
     if (fd < 0) return fail(-1);
 
     SimChip::State state;
-    std::string text;
-    if (const int err = ReadFile(path, text); err == ENOENT) {
+    std::string text, why;
+    const bool readOnly = !Writable(path);
+    if (const int err = ReadFile(path, text, why); err == ENOENT) {
+        if (readOnly) {
+            reason = "cannot create " + givenPath + ": " + Errno(EACCES);
+            return fail(fd);
+        }
         if (!ch347sim::SnapshotChip(kImageBridge, state) || !Store(path, state, reason)) return fail(fd);
     } else if (err != 0) {
-        reason = "cannot read " + path + ": " + Errno(err);
+        reason = why.empty() ? "cannot read " + givenPath + ": " + Errno(err) : givenPath + ": " + why;
         return fail(fd);
     } else if (!Parse(text, state, reason)) {
-        reason = path + ": " + reason;
+        reason = givenPath + ": " + reason;
         return fail(fd);
     } else {
         ch347sim::RestoreChip(kImageBridge, state);
     }
     image.lockFd = fd;
     image.path = path;
+    image.readOnly = readOnly;
     image.loaded = std::move(state);
     return true;
 }
@@ -302,10 +346,18 @@ bool DetachImage(std::string* error) {
     std::string reason;
     bool ok = true;
     SimChip::State now;
-    if (ch347sim::SnapshotChip(kImageBridge, now) && !(now == image.loaded)) ok = Store(image.path, now, reason);
+    if (ch347sim::SnapshotChip(kImageBridge, now) && !(now == image.loaded)) {
+        if (image.readOnly) {
+            ok = false;
+            reason = image.path + " is read-only: the changes were not stored";
+        } else {
+            ok = Store(image.path, now, reason);
+        }
+    }
     ::close(image.lockFd);  // releases the lock
     image.lockFd = -1;
     image.path.clear();
+    image.readOnly = false;
     image.loaded = SimChip::State{};
     if (!ok && error) *error = reason;
     return ok;

@@ -1,6 +1,5 @@
 #include "platform/ini/IniFile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -14,6 +13,7 @@
 #include <unistd.h>
 
 #include "Convert.h"
+#include "SafeFile.h"
 #include "trace.h"
 
 namespace ini {
@@ -133,47 +133,12 @@ int ReadWholeFile(const std::string& path, std::string& out) {
     return 0;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Writes `content` beside `path` and renames it over `path`.
+// Writes `content` to the file `path` points at, in one replacement.
 bool ReplaceFile(const std::string& path, std::string_view content) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-        // 0666 lets the umask decide, as for any new file of the user.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        TD_TRACEF("ini: cannot create a temporary file beside %s (errno %d)", path.c_str(), errno);
-        return false;
-    }
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-
-    bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) {
-        TD_TRACEF("ini: cannot write %s (errno %d)", path.c_str(), errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The folder is not synced: until the rename reaches the disk a crash
-    // leaves the old file, which is whole, so nothing is lost either way.
-    return true;
+    std::string error;
+    if (files::Replace(path, content, error)) return true;
+    TD_TRACEF("ini: cannot write %s", error.c_str());
+    return false;
 }
 
 // -------------------------------------------------------------------- editing
@@ -361,6 +326,83 @@ std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_
         return true;
     });
     return keys;
+}
+
+namespace {
+
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 9;
+        if (more == 9 || (more > 0 && c < 0xC2) || i + more >= text.size() + (more == 0 ? 1 : 0)) return false;
+        for (size_t k = 1; k <= more; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += more + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsIniText(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos || !IsUtf8(text)) return false;
+    bool ok = true;
+    ForEachLine(text, [&](const Line& line) {
+        const std::string_view raw = Trim(text.substr(line.begin, line.end - line.begin));
+        if (line.kind == LineKind::Key && raw.find('=') == std::string_view::npos) ok = false;
+        if (line.kind == LineKind::Section && raw.back() != ']') ok = false;
+        return ok;
+    });
+    return ok;
+}
+
+std::vector<std::pair<std::string, std::string>> SectionEntries(std::string_view text, std::string_view section,
+                                                                int* sections) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    int count = 0;
+    bool inSection = false;
+    ForEachLine(text, [&](const Line& line) {
+        if (line.kind == LineKind::Section) {
+            inSection = SameName(line.name, section);
+            count += inSection ? 1 : 0;
+        } else if (inSection && count == 1 && line.kind == LineKind::Key) {
+            entries.emplace_back(std::string(line.name), std::string(line.value));
+        }
+        return true;
+    });
+    if (sections) *sections = count;
+    return entries;
+}
+
+std::string ReplaceSection(std::string_view text, std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& entries) {
+    const size_t firstNl = text.find('\n');
+    const char* eol = (firstNl != std::string_view::npos && firstNl > 0 && text[firstNl - 1] == '\r') ? "\r\n" : "\n";
+    std::string block = "[" + std::string(section) + "]" + eol;
+    for (const auto& [key, value] : entries) block += key + "=" + value + eol;
+
+    std::string out(text.substr(0, ContentStart(text)));
+    bool inSection = false, placed = false;
+    ForEachLine(text, [&](const Line& line) {
+        if (line.kind == LineKind::Section) inSection = SameName(line.name, section);
+        const size_t next = line.end < text.size() ? line.end + 1 : line.end;
+        if (!inSection) {
+            out.append(text.substr(line.begin, next - line.begin));
+            if (next == text.size() && line.end == text.size() && line.end > line.begin) out.append(eol);
+        } else if (line.kind == LineKind::Section && !placed) {
+            out.append(block);
+            placed = true;
+        }
+        return true;
+    });
+    if (!placed) {
+        if (!out.empty() && out.size() > ContentStart(text)) {
+            if (out.back() != '\n') out.append(eol);
+            out.append(eol);
+        }
+        out.append(block);
+    }
+    return out;
 }
 
 }  // namespace ini

@@ -48,4 +48,21 @@ bool WriteStrings(const std::u16string& path, std::u16string_view section,
 // section of that name). Empty for a missing file or section.
 std::vector<std::u16string> ReadKeys(const std::u16string& path, std::u16string_view section);
 
+// ---- Text already read (profiles, which may come from a pipe) ----
+
+// True when `text` could be an INI file: UTF-8 without NUL bytes, every line
+// blank, a comment, a "[section]" or a "key=value".
+bool IsIniText(std::string_view text);
+
+// The trimmed key=value pairs of the first section named `section`, in file
+// order; `sections` receives how many sections of that name the text holds.
+std::vector<std::pair<std::string, std::string>> SectionEntries(std::string_view text, std::string_view section,
+                                                                int* sections = nullptr);
+
+// `text` with every section named `section` taken out and one holding exactly
+// `entries` put where the first stood (at the end when there was none); every
+// other line is kept byte for byte.
+std::string ReplaceSection(std::string_view text, std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& entries);
+
 }  // namespace ini
