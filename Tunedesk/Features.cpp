@@ -166,8 +166,18 @@ bool Parse(const Feature& f, std::string_view text, bool forWriting, unsigned in
 std::span<const Feature> Table() { return kTable; }
 
 const Feature* Find(std::string_view name) {
+    // Letters in any case, as the INI layer matches the section a profile's
+    // names stand in: one rule for every name a user types.
+    auto same = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+            if (x != b[i]) return false;
+        }
+        return true;
+    };
     for (const Feature& f : kTable)
-        if (name == f.name) return &f;
+        if (same(name, f.name)) return &f;
     return nullptr;
 }
 

@@ -26,7 +26,7 @@ struct Feature {
 
 // Every feature, in the order `get` prints them and profiles list them.
 std::span<const Feature> Table();
-// nullptr for an unknown name (names are matched exactly).
+// nullptr for an unknown name (ASCII letters in any case).
 const Feature* Find(std::string_view name);
 
 // A value as text: "on"/"off", a decimal number, or a choice name

@@ -1,9 +1,11 @@
 #include "Profile.h"
 
+#include <cerrno>
+
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
-#include "FileUtil.h"
+#include "SafeFile.h"
 #include "TimeUtil.h"
+#include "platform/ini/IniFile.h"
 
 namespace profile {
 namespace {
@@ -12,25 +14,36 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 
 std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
 
-Result ReadEntries(const std::u16string& path, Entries& out, std::string& error) {
-    if (!FileExists(path)) {
-        error = Narrow(path) + ": no such file";
+// A profile is a few hundred bytes; anything far larger is not one.
+constexpr std::size_t kMaxProfileBytes = 1 << 20;
+
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+Result EntriesOf(std::string_view text, const std::string& name, Entries& out, std::string& error) {
+    int sections = 0;
+    const Entries entries = ini::SectionEntries(text, Narrow(kSection), &sections);
+    if (sections > 1) {
+        error = name + ": [Picture] is listed twice";
         return Result::Invalid;
     }
-    const std::vector<std::u16string> keys = ini::ReadKeys(path, kSection);
-    if (keys.empty()) {
-        error = Narrow(path) + ": no [Picture] entries";
+    if (entries.empty()) {
+        error = name + ": no [Picture] entries";
         return Result::Invalid;
     }
-    for (const std::u16string& key : keys) {
-        const std::string name = Narrow(key);
+    for (const auto& entry : entries) {
+        // Keys match as section names do, letters in any case: a second
+        // spelling of a name would otherwise hide behind the first.
         for (const auto& seen : out) {
-            if (seen.first == name) {
-                error = Narrow(path) + ": " + name + " is listed twice";
+            if (Lowered(seen.first) == Lowered(entry.first)) {
+                error = name + ": " + entry.first + " is listed twice";
                 return Result::Invalid;
             }
         }
-        out.emplace_back(name, Narrow(ini::ReadString(path, kSection, key, u"")));
+        out.push_back(entry);
     }
     return Result::Ok;
 }
@@ -58,10 +71,9 @@ Result ReadChip(unsigned long device, std::vector<Value>& out, std::string& erro
     return Result::Ok;
 }
 
-Result Save(unsigned long device, const std::u16string& path, std::string& error, std::vector<std::string>* skipped) {
+Result ReadForSave(unsigned long device, Entries& entries, std::string& error, std::vector<std::string>* skipped) {
     std::vector<Value> values;
     if (Result r = ReadChip(device, values, error); r != Result::Ok) return r;
-    std::vector<std::pair<std::u16string, std::u16string>> entries;
     for (const Value& v : values) {
         const std::string text = features::FormatValue(*v.feature, v.value);
         unsigned int writable = 0;
@@ -70,43 +82,75 @@ Result Save(unsigned long device, const std::u16string& path, std::string& error
             if (skipped != nullptr) skipped->push_back(std::string(v.feature->name) + "=" + text);
             continue;
         }
-        entries.emplace_back(Utf8ToUtf16(v.feature->name), Utf8ToUtf16(text));
+        entries.emplace_back(v.feature->name, text);
     }
-    if (!ini::WriteStrings(path, kSection, entries)) {
-        error = Narrow(path) + ": cannot be written";
-        return Result::Invalid;
+    return Result::Ok;
+}
+
+Result Store(const std::string& path, const Entries& entries, std::string& error) {
+    std::string text;
+    if (!files::IsStdStream(path)) {
+        int err = 0;
+        if (!files::ReadCapped(path, kMaxProfileBytes, text, error, &err)) {
+            if (err != ENOENT) {
+                error += "; not replaced";
+                return Result::Invalid;
+            }
+            text.clear();
+        }
+        // An EDID or an image named by mistake is not turned into a profile.
+        if (!ini::IsIniText(text)) {
+            error = path + ": not an INI file; not replaced";
+            return Result::Invalid;
+        }
+    }
+    // The section is replaced whole: an entry the chip no longer gives (a
+    // value left out, an old or unknown key) must not survive the save.
+    return files::Replace(path, ini::ReplaceSection(text, Narrow(kSection), entries), error) ? Result::Ok
+                                                                                             : Result::Invalid;
+}
+
+Result Save(unsigned long device, const std::u16string& path, std::string& error, std::vector<std::string>* skipped) {
+    Entries entries;
+    if (Result r = ReadForSave(device, entries, error, skipped); r != Result::Ok) return r;
+    return Store(Narrow(path), entries, error);
+}
+
+Result LoadText(std::string_view text, const std::string& name, std::vector<Value>& out, std::string& error) {
+    Entries entries;
+    if (Result r = EntriesOf(text, name, entries, error); r != Result::Ok) return r;
+    for (const auto& [key, value] : entries) {
+        const features::Feature* f = features::Find(key);
+        if (f == nullptr) {
+            error = name + ": unknown feature \"" + key + "\"";
+            return Result::Invalid;
+        }
+        unsigned int v = 0;
+        if (!features::ParseReadValue(*f, value, v, error)) {
+            error = name + ": " + error;
+            return Result::Invalid;
+        }
+        out.push_back({f, v});
     }
     return Result::Ok;
 }
 
 Result Load(const std::u16string& path, std::vector<Value>& out, std::string& error) {
-    Entries entries;
-    if (Result r = ReadEntries(path, entries, error); r != Result::Ok) return r;
-    for (const auto& [name, text] : entries) {
-        const features::Feature* f = features::Find(name);
-        if (f == nullptr) {
-            error = Narrow(path) + ": unknown feature \"" + name + "\"";
-            return Result::Invalid;
-        }
-        unsigned int value = 0;
-        if (!features::ParseReadValue(*f, text, value, error)) {
-            error = Narrow(path) + ": " + error;
-            return Result::Invalid;
-        }
-        out.push_back({f, value});
-    }
-    return Result::Ok;
+    std::string text;
+    const std::string name = Narrow(path);
+    if (!files::ReadCapped(name, kMaxProfileBytes, text, error)) return Result::Invalid;
+    return LoadText(text, name, out, error);
 }
 
-Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied) {
+Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
+                 std::vector<features::Assignment>* applied) {
     Entries entries;
-    if (Result r = ReadEntries(path, entries, error); r != Result::Ok) return r;
+    if (Result r = EntriesOf(text, name, entries, error); r != Result::Ok) return r;
     std::vector<features::Assignment> assignments;
-    for (const auto& [name, text] : entries) {
+    for (const auto& [key, value] : entries) {
         features::Assignment a;
-        if (!features::CheckAssignment(name, text, a, error)) {
-            error = Narrow(path) + ": " + error;
+        if (!features::CheckAssignment(key, value, a, error)) {
+            error = name + ": " + error;
             return Result::Invalid;
         }
         assignments.push_back(a);
@@ -122,6 +166,14 @@ Result Apply(unsigned long device, const std::u16string& path, std::string& erro
         if (applied != nullptr) applied->push_back(a);
     }
     return Result::Ok;
+}
+
+Result Apply(unsigned long device, const std::u16string& path, std::string& error,
+             std::vector<features::Assignment>* applied) {
+    std::string text;
+    const std::string name = Narrow(path);
+    if (!files::ReadCapped(name, kMaxProfileBytes, text, error)) return Result::Invalid;
+    return ApplyText(device, text, name, error, applied);
 }
 
 std::vector<Difference> Diff(const std::vector<Value>& left, const std::vector<Value>& right) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,21 +33,34 @@ Result ReadChip(unsigned long device, std::vector<Value>& out, std::string& erro
                 const std::vector<Value>* only = nullptr);
 
 // Reads the chip and stores every readable feature in the file's [Picture]
-// section; other lines of an existing file are kept. A value that can be read
-// but not written ("tiny", "custom") is left out, so that the file can always
-// be applied; `skipped` receives such entries as "name=value".
+// section, which is replaced whole; other lines of an existing file are kept.
+// A value that can be read but not written ("tiny", "custom") is left out, so
+// that the file can always be applied; `skipped` receives such entries as
+// "name=value". A file that is not INI text is refused and left as it is.
 Result Save(unsigned long device, const std::u16string& path, std::string& error,
             std::vector<std::string>* skipped = nullptr);
 
+// The two halves of Save: the entries to store, and storing them into the
+// file `path` (bytes as the system passes them; "-": standard output).
+Result ReadForSave(unsigned long device, std::vector<std::pair<std::string, std::string>>& entries, std::string& error,
+                   std::vector<std::string>* skipped = nullptr);
+Result Store(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries,
+             std::string& error);
+
 // The file's entries, each checked as a value that can be read (a saved
 // profile may hold "tiny" or "custom").
+// A second [Picture] section, or a name given twice (in any case), is refused.
 Result Load(const std::u16string& path, std::vector<Value>& out, std::string& error);
+// The same for the text of a profile already read; `name` heads the error lines.
+Result LoadText(std::string_view text, const std::string& name, std::vector<Value>& out, std::string& error);
 
 // Checks every entry of the file as a write (known, writable, in range), then
 // writes them in file order; stops at the first failed write. `applied`
 // receives what was written.
 Result Apply(unsigned long device, const std::u16string& path, std::string& error,
              std::vector<features::Assignment>* applied = nullptr);
+Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
+                 std::vector<features::Assignment>* applied = nullptr);
 
 // A feature whose values differ; a side without the feature has no value.
 struct Difference {

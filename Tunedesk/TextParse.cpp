@@ -35,6 +35,23 @@ Hex Hex32(std::u16string_view text, unsigned int& value) {
     return Hex::Ok;
 }
 
+Hex StrictHex(std::string_view text, std::size_t maxDigits, unsigned int& value) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.empty()) return Hex::Empty;
+    unsigned long long n = 0;
+    for (const char c : text) {
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0) return Hex::NotHex;
+        n = (n << 4 | static_cast<unsigned>(d)) & 0xFFFFFFFFFull;
+    }
+    if (text.size() > maxDigits) return Hex::TooLong;
+    value = static_cast<unsigned int>(n);
+    return Hex::Ok;
+}
+
 long DeviceEntryNumber(std::u16string_view entry) {
     const std::size_t hash = entry.find(u'#');
     if (hash == std::u16string_view::npos || hash == 0 || hash > 3) return -1;

@@ -14,12 +14,17 @@ bool Decimal(std::string_view text, unsigned long long max, unsigned long long& 
 // The same for a 32-bit value (at most 10 digits).
 bool Decimal(std::string_view text, unsigned int& value);
 
-enum class Hex { Ok, NotHex, TooLong };
+enum class Hex { Ok, NotHex, TooLong, Empty };
 
 // A register value as the console takes it: lower-case hex digits after an
 // optional "0x" (the callers lower the text), at most 8 of them. Characters
 // are checked before the length. An empty text and a bare "0x" read as 0.
 Hex Hex32(std::u16string_view text, unsigned int& value);
+
+// A hex number as a script gives it: an optional "0x" or "0X", then 1 to
+// `maxDigits` hex digits in either case. Unlike the console's fields, a text
+// without digits is refused (Empty): in a script it is a variable left empty.
+Hex StrictHex(std::string_view text, std::size_t maxDigits, unsigned int& value);
 
 // The bridge number N of a device-list entry "N# description", -1 when the
 // entry does not start with one to three digits and '#'.
