@@ -2,6 +2,7 @@
 // output and help.
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "Cli.h"
+#include "Ch347Sim.h"
 #include "Convert.h"
 #include "Features.h"
 #include "LogStamp.h"
@@ -19,6 +21,9 @@
 #include "StartOptions.h"
 #include "TextParse.h"
 #include "spilink.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #ifndef TUNEDESK_VERSION
 #define TUNEDESK_VERSION "0.0"
@@ -34,6 +39,25 @@ bool IsBridgeNumber(const std::string& text) {
 
 bool IsSequence(const std::string& text) { return text == "a" || text == "b"; }
 
+// Seconds, whole or with a fraction, at most an hour.
+bool IsSeconds(const std::string& text) {
+    const size_t dot = text.find('.');
+    const std::string whole = text.substr(0, dot), fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    unsigned long long n = 0, f = 0;
+    if (!parse::Decimal(whole, 3600, n, 4)) return false;
+    return dot == std::string::npos || (parse::Decimal(fraction, 999, f, 3) && (n < 3600 || f == 0));
+}
+
+std::chrono::milliseconds Milliseconds(const std::string& text) {
+    const size_t dot = text.find('.');
+    unsigned long long n = 0, f = 0;
+    parse::Decimal(text.substr(0, dot), 3600, n, 4);
+    std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    fraction.resize(3, '0');
+    parse::Decimal(fraction, 999, f, 3);
+    return std::chrono::milliseconds(n * 1000 + f);
+}
+
 const cmdline::Option kGlobalOptions[] = {
     {.name = "--device",
      .value = "N",
@@ -43,6 +67,11 @@ const cmdline::Option kGlobalOptions[] = {
     {.name = "--json", .help = "results as one JSON object"},
     {.name = "--quiet", .alias = "-q", .help = "print nothing for commands that only write"},
     {.name = "--log", .value = "FILE", .help = "append the transaction log lines to FILE", .needs = "a file"},
+    {.name = "--lock-timeout",
+     .value = "SECONDS",
+     .help = "wait this long for a simulator image in use (default 10)",
+     .needs = "seconds, at most 3600",
+     .check = IsSeconds},
     {.name = "--version", .help = "the version"},
     {.name = "--help", .alias = "-h", .help = "this help (COMMAND --help for one command)"},
 };
@@ -72,7 +101,10 @@ const cmdline::Option kEdidReadOptions[] = {
      .help = "register sequence A (default) or B",
      .needs = "a or b",
      .check = IsSequence},
-    {.name = "-o", .value = "FILE", .help = "the 256 bytes in binary into FILE", .needs = "a file"},
+    {.name = "-o",
+     .value = "FILE",
+     .help = "the 256 bytes in binary into FILE (- for standard output)",
+     .needs = "a file"},
 };
 const cmdline::Option kEdidWriteOptions[] = {
     {.name = "--fix-checksums", .help = "correct both checksum bytes first"},
@@ -202,11 +234,34 @@ bool TakeWord(std::vector<std::string>& words, std::string& word) {
     return true;
 }
 
-std::FILE* g_log = nullptr;
+int g_log = -1;
+int g_logError = 0;  // the errno of the first failed write to the log
+volatile std::sig_atomic_t g_signal = 0;
+std::string g_jsonError;  // the first error line's text, for the JSON error object
+bool g_objectPrinted = false;
+
+void OnSignal(int sig) { g_signal = sig; }
+
+// A line is written whole when it happens: a kill loses no line before it,
+// and a full disk is noticed.
+void WriteLog(const std::string& text) {
+    std::string_view rest = text;
+    while (!rest.empty() && g_logError == 0) {
+        const ssize_t n = ::write(g_log, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            g_logError = n < 0 ? errno : EIO;
+            break;
+        }
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+void OnImageWait(const std::string& text) { std::fprintf(stderr, "tunedesk-cli: %s\n", text.c_str()); }
 
 // The register layer's lines, framed as the panel's log view frames them.
 void WriteLogLine(const std::u16string& text) {
-    if (g_log == nullptr) return;
+    if (g_log < 0) return;
     char16_t stamp[32];
     const int n = text.empty() ? 0 : FormatLogTime(std::chrono::system_clock::now(), stamp, 32);
     std::u16string line = FrameLogLine(std::u16string_view(stamp, static_cast<size_t>(n)), text);
@@ -214,19 +269,60 @@ void WriteLogLine(const std::u16string& text) {
     while (!line.empty() && (line.back() == u'\n' || line.back() == u'\r')) line.pop_back();
     std::string out = Utf16ToUtf8(line) + '\n';
     if (BlankLineAfter(text)) out += '\n';
-    std::fwrite(out.data(), 1, out.size(), g_log);
+    WriteLog(out);
 }
 
 }  // namespace
 
+bool Interrupted() { return g_signal != 0; }
+
+bool HexList(const Context& ctx, const std::string& text, const char* what, std::size_t maxDigits,
+             std::vector<unsigned int>& out) {
+    size_t begin = 0;
+    for (;;) {
+        const size_t comma = text.find(',', begin);
+        std::string item = text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.erase(0, 1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.pop_back();
+        unsigned int value = 0;
+        const std::string quoted = std::string(what) + " \"" + item + "\"";
+        const std::string tail = ctx.command == "reg write" ? "; nothing written" : "";
+        switch (parse::StrictHex(item, maxDigits, value)) {
+        case parse::Hex::Ok: out.push_back(value); break;
+        case parse::Hex::Empty: Error(ctx, quoted + " has no hex digits" + tail); return false;
+        case parse::Hex::NotHex: Error(ctx, quoted + " is not hexadecimal" + tail); return false;
+        case parse::Hex::TooLong:
+            Error(ctx, quoted + " has more than " + std::to_string(maxDigits) + " hex digits" + tail);
+            return false;
+        }
+        if (comma == std::string::npos) return true;
+        begin = comma + 1;
+    }
+}
+
 void Error(const Context& ctx, const std::string& text) {
+    if (ctx.json && g_jsonError.empty()) g_jsonError = text;
     if (ctx.command.empty())
         std::fprintf(stderr, "tunedesk-cli: %s\n", text.c_str());
     else
         std::fprintf(stderr, "tunedesk-cli: %s: %s\n", ctx.command.c_str(), text.c_str());
 }
 
+int Prepare(Context& ctx) {
+    if (ctx.prepared) return kOk;
+    ctx.prepared = true;
+    std::string error;
+    if (!ApplyStartOptions(ctx.start, error)) {
+        Error(ctx, error);
+        if (sim::LastImageFailure() == sim::ImageFailure::InUse) return kInUse;
+        // A backend that exists but cannot serve leaves no bridge to work with.
+        return error.compare(0, 8, "backend ") == 0 ? kNoBridge : kUsage;
+    }
+    return kOk;
+}
+
 int OpenDevice(Context& ctx) {
+    if (const int r = Prepare(ctx); r != kOk) return r;
     std::list<std::u16string> names;
     libComm_EnumDevice(names);
     long chosen = -1;
@@ -284,9 +380,12 @@ std::string Hex32(unsigned int value) {
 }
 
 void Output::Member(const std::string& name, const std::string& jsonValue, const std::string& textValue) {
-    if (json_)
+    // A name given twice is one key, with the last value: a JSON object
+    // with a repeated key means different things to different parsers.
+    if (json_) {
+        std::erase_if(members_, [&](const auto& m) { return m.first == name; });
         members_.emplace_back(name, jsonValue);
-    else
+    } else
         std::printf("%s=%s\n", name.c_str(), textValue.c_str());
 }
 
@@ -309,6 +408,13 @@ void Output::List(const std::string& name, const std::vector<std::string>& value
     Member(name, json + "]", text);
 }
 
+void Output::Numbers(const std::string& name, const std::vector<unsigned int>& values) {
+    if (!json_) return;
+    std::string json = "[";
+    for (size_t i = 0; i < values.size(); ++i) json += (i ? ", " : "") + std::to_string(values[i]);
+    members_.emplace_back(name, json + "]");
+}
+
 void Output::Line(const std::string& line) {
     if (!json_) std::printf("%s\n", line.c_str());
 }
@@ -320,6 +426,7 @@ void Output::Flush() {
         out += (i ? ", " : "") + JsonString(members_[i].first) + ": " + members_[i].second;
     out += "}\n";
     std::fputs(out.c_str(), stdout);
+    g_objectPrinted = true;
     members_.clear();
     json_ = false;  // printed once
 }
@@ -366,7 +473,8 @@ bool PrintHelp(std::string_view word, std::FILE* out) {
                 "\nFeatures:\n" +
                 FeatureList(false, 2) +
                 "\nExit codes: 0 success, 1 a transaction failed or a verification or diff found a\n"
-                "difference, 2 usage or input error (nothing written), 3 no usable bridge.\n";
+                "difference, 2 usage or input error (nothing written), 3 no usable bridge,\n"
+                "4 the simulator image stayed in use by another program.\n";
         std::fputs(text.c_str(), out);
         return true;
     }
@@ -398,7 +506,7 @@ int Main(int argc, char** argv) {
     const std::vector<std::string> argsIn(argv + std::min(argc, 1), argv + argc);
     cmdline::Parsed global;
     cmdline::Parse(argsIn, GlobalOptions(), global);
-    StartOptions options;
+    StartOptions& options = ctx.start;
     std::string logPath;
     bool help = false, helpOfCommand = false, version = false;
     for (const cmdline::Match& m : global.options) {
@@ -416,8 +524,11 @@ int Main(int argc, char** argv) {
             unsigned long long n = 0;
             parse::Decimal(m.value, 15, n, 2);
             ctx.deviceArg = static_cast<long>(n);
-        } else if (name == "--log")
+        } else if (name == "--log") {
             logPath = m.value;
+        } else if (name == "--lock-timeout") {
+            sim::SetImageLockWait(Milliseconds(m.value), OnImageWait);
+        }
     }
     if (!global.error.empty()) {
         Error(ctx, global.error);
@@ -446,24 +557,25 @@ int Main(int argc, char** argv) {
         return kOk;
     }
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(nullptr, std::fclose);
     if (!logPath.empty()) {
-        log.reset(std::fopen(logPath.c_str(), "a"));
-        if (!log) {
+        g_log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+        if (g_log < 0) {
             Error(ctx, "cannot open the log file " + logPath + ": " + std::strerror(errno));
             return kUsage;
         }
-        g_log = log.get();
         SetLogSink(WriteLogLine);
     }
-
+    // A reader that went away is reported as a failed output, and Ctrl-C or
+    // a kill ends the command after the transaction in flight: the image is
+    // stored either way. A second signal ends the program at once.
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction stop {};
+    stop.sa_handler = OnSignal;
+    stop.sa_flags = SA_RESETHAND;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
     std::string error;
-    if (!ApplyStartOptions(options, error)) {
-        Error(ctx, error);
-        // A backend that exists but cannot serve leaves no bridge to work with.
-        const bool noBridge = error.compare(0, 8, "backend ") == 0;
-        return noBridge ? kNoBridge : kUsage;
-    }
 
     int result = group.front()->device ? OpenDevice(ctx) : kOk;
     const Command* command = group.size() == 1 && SubOf(*group.front()).empty() ? group.front() : nullptr;
@@ -493,14 +605,39 @@ int Main(int argc, char** argv) {
             result = command->run(ctx, args);
         }
     }
-    std::fflush(stdout);
     if (ctx.open) libComm_CloseDevice(ctx.device);
     if (!FinishStartOptions(&error)) {
         Error(ctx, error);
         if (result == kOk) result = kFailed;
     }
     SetLogSink(nullptr);
-    g_log = nullptr;
+    if (g_log >= 0) {
+        if (::close(g_log) != 0 && g_logError == 0) g_logError = errno;
+        g_log = -1;
+        if (g_logError != 0) {
+            Error(ctx, "the log file " + logPath + ": " + std::strerror(g_logError));
+            if (result == kOk) result = kFailed;
+        }
+    }
+    if (ctx.json && result != kOk && !g_objectPrinted && !g_jsonError.empty()) {
+        std::string object = "{\"error\": " + JsonString(g_jsonError);
+        if (ctx.writes) {
+            object += ", \"written\": {";
+            for (size_t i = 0; i < ctx.written.size(); ++i)
+                object += (i ? ", " : "") + JsonString(ctx.written[i].first) + ": " + ctx.written[i].second;
+            object += "}";
+        }
+        std::fputs((object + "}\n").c_str(), stdout);
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        ctx.json = false;
+        Error(ctx, std::string("standard output: ") + std::strerror(errno));
+        if (result == kOk) result = kFailed;
+    }
+    if (g_signal != 0) {
+        Error(ctx, g_signal == SIGINT ? "interrupted" : "terminated");
+        result = 128 + g_signal;
+    }
     return result;
 }
 

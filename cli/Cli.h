@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "StartOptions.h"
 
 namespace cli {
 
@@ -18,6 +19,7 @@ inline constexpr int kOk = 0;
 inline constexpr int kFailed = 1;    // a transaction failed, a verification or diff found a difference
 inline constexpr int kUsage = 2;     // usage or input error; nothing was written
 inline constexpr int kNoBridge = 3;  // no bridge, or the chosen one cannot be opened
+inline constexpr int kInUse = 4;     // the simulator image stayed locked by another program
 
 // What the global options asked for, and the open device.
 struct Context {
@@ -27,13 +29,33 @@ struct Context {
     unsigned long device = 0;
     bool open = false;
     std::string command;  // for error lines: "set", "reg write", ...
+    StartOptions start;   // applied by Prepare, when a command first needs the bridges
+    bool prepared = false;
+    // What a writing command has written so far, as JSON members: an error
+    // object under --json names them.
+    std::vector<std::pair<std::string, std::string>> written;
+    bool writes = false;
 };
 
 // One error line "tunedesk-cli: COMMAND: TEXT" on standard error.
 void Error(const Context& ctx, const std::string& text);
 
+// Applies the start options (backend, faults, simulator image) once; the
+// commands that never reach the chip leave them alone. kOk, or the exit code.
+int Prepare(Context& ctx);
+
 // Finds and opens the bridge (--device or the first listed); kOk or kNoBridge.
 int OpenDevice(Context& ctx);
+
+// True once SIGINT or SIGTERM arrived: a command stops after the
+// transaction in flight, and the image is still stored.
+bool Interrupted();
+
+// Hex numbers as the register commands take them (`what`: "address",
+// "value"): comma-separated, each with an optional 0x and 1 to `maxDigits`
+// digits. False after the error line.
+bool HexList(const Context& ctx, const std::string& text, const char* what, std::size_t maxDigits,
+             std::vector<unsigned int>& out);
 
 // Results as "name=value" lines, or with --json one object printed by Flush.
 class Output {
@@ -48,6 +70,8 @@ public:
     void Bool(const std::string& name, bool value, const char* text);
     // Text mode: "name=a b ..."; JSON: "name": ["a", "b", ...].
     void List(const std::string& name, const std::vector<std::string>& values);
+    // JSON: "name": [1, 2, ...]; text mode prints nothing.
+    void Numbers(const std::string& name, const std::vector<unsigned int>& values);
     // A line as it stands (text mode only).
     void Line(const std::string& line);
     bool Json() const { return json_; }

@@ -10,21 +10,17 @@
 #include "Convert.h"
 #include "Features.h"
 #include "Profile.h"
+#include "SafeFile.h"
 #include "SPIUtil.h"
 #include "SpiReadWriteOps.h"
+#include "TextParse.h"
 #include "TimeUtil.h"
 #include "spilink.h"
 
 namespace cli {
 namespace {
 
-std::u16string Wide(const std::string& text) { return Utf8ToUtf16(text); }
 std::string Narrow(const std::u16string& text) { return Utf16ToUtf8(text); }
-
-// The console's messages (address or value format, CMD words) as error lines.
-spirw::Notify ErrorsTo(const Context& ctx) {
-    return [&ctx](const std::u16string& text) { Error(ctx, Narrow(text)); };
-}
 
 void PrintFeature(Output& out, const features::Feature& f, unsigned int value) {
     switch (f.kind) {
@@ -32,6 +28,22 @@ void PrintFeature(Output& out, const features::Feature& f, unsigned int value) {
     case features::Kind::Number: out.Number(f.name, value); break;
     case features::Kind::Choice: out.String(f.name, features::FormatValue(f, value)); break;
     }
+}
+
+// The value as PrintFeature gives it in a JSON object.
+std::string JsonValue(const features::Feature& f, unsigned int value) {
+    switch (f.kind) {
+    case features::Kind::OnOff: return value != 0 ? "true" : "false";
+    case features::Kind::Number: return std::to_string(value);
+    case features::Kind::Choice: return JsonString(features::FormatValue(f, value));
+    }
+    return "null";
+}
+
+// "; written before: a=1, b=2" (or that nothing was), for the error line of
+// a command that stopped part-way.
+std::string WrittenBefore(const std::string& done) {
+    return done.empty() ? "; nothing written" : "; written before: " + done;
 }
 
 // Words that look like options but are none of the command's.
@@ -50,9 +62,11 @@ int CmdList(Context& ctx, const cmdline::Parsed& args) {
         Error(ctx, "takes no arguments");
         return kUsage;
     }
+    if (const int r = Prepare(ctx); r != kOk) return r;
     std::list<std::u16string> names;
     libComm_EnumDevice(names);
     const std::vector<std::string> problems = ch347::BridgeProblems();
+    if (names.empty()) Error(ctx, "no bridge found");
     Output out(ctx);
     std::vector<std::string> bridges;
     for (const std::u16string& name : names) {
@@ -118,15 +132,22 @@ int CmdSet(Context& ctx, const cmdline::Parsed& args) {
         assignments.push_back(assignment);
     }
     Output out(ctx);
+    ctx.writes = true;
+    std::string done;  // "name=value, ..." written so far
     bool first = true;
     for (const features::Assignment& a : assignments) {
         if (!first) WexSleep(1);
         first = false;
-        if (!features::Write(ctx.device, a)) {
-            Error(ctx, std::string("writing ") + a.feature->name + " failed");
+        const std::string value = features::FormatValue(*a.feature, a.value);
+        if (Interrupted() || !features::Write(ctx.device, a)) {
+            Error(ctx, std::string(Interrupted() ? "stopped before " : "writing ") + a.feature->name +
+                           (Interrupted() ? "" : " failed") + WrittenBefore(done));
             out.Discard();
             return kFailed;
         }
+        done += (done.empty() ? "" : ", ") + std::string(a.feature->name) + "=" + value;
+        std::erase_if(ctx.written, [&](const auto& w) { return w.first == a.feature->name; });
+        ctx.written.emplace_back(a.feature->name, JsonValue(*a.feature, a.value));
         if (!ctx.quiet) PrintFeature(out, *a.feature, a.value);
     }
     return kOk;
@@ -150,16 +171,21 @@ bool CmdWords(const Context& ctx, const cmdline::Parsed& args, unsigned short& r
     writeCmd = kWriteCommand;
     for (const cmdline::Match& m : args.options) {
         if (m.option->name != "--cmd") continue;
-        // The console's CMD words: READ/WRITE as its "0x0400/0x4000" choices spell them.
-        std::string value = m.value;
-        std::replace(value.begin(), value.end(), '/', ',');
-        std::list<unsigned short> words;
-        if (!spirw::ParseCmdValues(Wide(value), words, ErrorsTo(ctx)) || words.size() != 2) {
-            Error(ctx, "--cmd needs READ/WRITE, for example 0x0600/0x6000");
-            return false;
+        // READ/WRITE as the console's "0x0400/0x4000" choices spell them; each
+        // a 16-bit word, none empty.
+        const size_t slash = m.value.find('/');
+        unsigned int words[2] = {};
+        const std::string parts[2] = {m.value.substr(0, slash),
+                                      slash == std::string::npos ? std::string() : m.value.substr(slash + 1)};
+        for (int i = 0; i < 2; ++i) {
+            if (slash == std::string::npos || parts[i].find('/') != std::string::npos ||
+                parse::StrictHex(parts[i], 4, words[i]) != parse::Hex::Ok) {
+                Error(ctx, "--cmd needs READ/WRITE, two words of 1 to 4 hex digits, for example 0x0600/0x6000");
+                return false;
+            }
         }
-        readCmd = words.front();
-        writeCmd = words.back();
+        readCmd = static_cast<unsigned short>(words[0]);
+        writeCmd = static_cast<unsigned short>(words[1]);
     }
     return true;
 }
@@ -183,9 +209,9 @@ int CmdRegRead(Context& ctx, const cmdline::Parsed& args) {
         Error(ctx, "needs ADDR...");
         return Refused(out);
     }
-    std::list<unsigned int> addresses;
+    std::vector<unsigned int> addresses;
     for (const std::string& a : texts)
-        if (!spirw::ParseHexList(Wide(a), spirw::Field::Address, addresses, ErrorsTo(ctx))) return Refused(out);
+        if (!HexList(ctx, a, "address", 8, addresses)) return Refused(out);
     for (const unsigned int address : addresses) {
         unsigned int value = 0;
         if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
@@ -225,13 +251,12 @@ int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
     std::vector<std::pair<unsigned int, unsigned int>> writes;
     for (const std::string& a : texts) {
         const size_t eq = a.find('=');
-        std::list<unsigned int> address, data;
+        std::vector<unsigned int> address, data;
         if (eq == std::string::npos) {
             Error(ctx, "\"" + a + "\" is not ADDR=VALUE; nothing written");
             return Refused(out);
         }
-        if (!spirw::ParseHexList(Wide(a.substr(0, eq)), spirw::Field::Address, address, ErrorsTo(ctx)) ||
-            !spirw::ParseHexList(Wide(a.substr(eq + 1)), spirw::Field::Data, data, ErrorsTo(ctx)))
+        if (!HexList(ctx, a.substr(0, eq), "address", 8, address) || !HexList(ctx, a.substr(eq + 1), "value", 8, data))
             return Refused(out);
         if (address.size() != 1 || data.size() != 1) {
             Error(ctx, "\"" + a + "\" is not one ADDR=VALUE; nothing written");
@@ -240,12 +265,18 @@ int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
         writes.emplace_back(address.front(), data.front());
     }
     int result = kOk;
+    ctx.writes = true;
+    std::string done;
     for (const auto& [address, value] : writes) {
-        if (!WriteRegister(ctx.device, address, value, writeCmd)) {
-            Error(ctx, "writing " + Hex32(address) + " failed");
+        if (Interrupted() || !WriteRegister(ctx.device, address, value, writeCmd)) {
+            Error(ctx, (Interrupted() ? "stopped before " + Hex32(address) : "writing " + Hex32(address) + " failed") +
+                           WrittenBefore(done));
             out.Discard();
             return kFailed;
         }
+        done += (done.empty() ? "" : ", ") + Hex32(address) + "=" + Hex32(value);
+        std::erase_if(ctx.written, [&](const auto& w) { return w.first == Hex32(address); });
+        ctx.written.emplace_back(Hex32(address), JsonString(Hex32(value)));
         if (!ctx.quiet) out.String(Hex32(address), Hex32(value));
         if (!verify) continue;
         unsigned int back = 0;
@@ -275,6 +306,15 @@ std::string SideText(const features::Feature& f, const std::optional<unsigned in
     return v ? features::FormatValue(f, *v) : "-";
 }
 
+constexpr std::size_t kMaxProfileBytes = 1 << 20;
+
+// A profile file ("-": standard input), by its name as the system passes it.
+profile::Result LoadProfile(const std::string& path, std::vector<profile::Value>& out, std::string& error) {
+    std::string text;
+    if (!files::ReadCapped(path, kMaxProfileBytes, text, error)) return profile::Result::Invalid;
+    return profile::LoadText(text, files::IsStdStream(path) ? "standard input" : path, out, error);
+}
+
 // The profile commands' files; false after the error line.
 bool Files(const Context& ctx, const cmdline::Parsed& args, size_t most, std::vector<std::string>& files) {
     if (!NoOptionsLeft(ctx, args)) return false;
@@ -291,11 +331,15 @@ bool Files(const Context& ctx, const cmdline::Parsed& args, size_t most, std::ve
 int CmdProfileDiff(Context& ctx, const cmdline::Parsed& args) {
     std::vector<std::string> files;
     if (!Files(ctx, args, 2, files)) return kUsage;
+    if (files.size() == 2 && files::IsStdStream(files[0]) && files::IsStdStream(files[1])) {
+        Error(ctx, "standard input can be read only once");
+        return kUsage;
+    }
     std::string error;
     std::vector<profile::Value> left, right;
     // Files are checked before the bridge is touched.
-    profile::Result r = profile::Load(Wide(files[0]), left, error);
-    if (r == profile::Result::Ok && files.size() == 2) r = profile::Load(Wide(files[1]), right, error);
+    profile::Result r = LoadProfile(files[0], left, error);
+    if (r == profile::Result::Ok && files.size() == 2) r = LoadProfile(files[1], right, error);
     if (r != profile::Result::Ok) {
         Error(ctx, error);
         return FromResult(r);
@@ -325,37 +369,68 @@ int CmdProfileDiff(Context& ctx, const cmdline::Parsed& args) {
 int CmdProfileSave(Context& ctx, const cmdline::Parsed& args) {
     std::vector<std::string> files;
     if (!Files(ctx, args, 1, files)) return kUsage;
+    if (ctx.json && files::IsStdStream(files[0])) {
+        Error(ctx, "the profile goes to standard output: --json has no room there");
+        return kUsage;
+    }
     if (const int open = OpenDevice(ctx); open != kOk) return open;
     std::string error;
     std::vector<std::string> skipped;
-    const profile::Result r = profile::Save(ctx.device, Wide(files[0]), error, &skipped);
-    if (r != profile::Result::Ok) Error(ctx, error);
-    for (const std::string& entry : skipped) {
-        if (!ctx.quiet)
-            std::fprintf(stderr, "tunedesk-cli: profile save: %s left out: it can be read but not written\n",
-                         entry.c_str());
+    std::vector<std::pair<std::string, std::string>> entries;
+    profile::Result r = profile::ReadForSave(ctx.device, entries, error, &skipped);
+    if (r == profile::Result::Ok) r = profile::Store(files[0], entries, error);
+    if (r != profile::Result::Ok) {
+        Error(ctx, error);
+        return FromResult(r);
     }
-    return FromResult(r);
+    // Not hidden by --quiet: the file lacks what the chip holds.
+    for (const std::string& entry : skipped)
+        std::fprintf(stderr, "tunedesk-cli: profile save: %s left out: it can be read but not written\n",
+                     entry.c_str());
+    Output out(ctx);
+    if (out.Json()) {
+        for (const auto& [name, value] : entries) {
+            const features::Feature* f = features::Find(name);
+            unsigned int v = 0;
+            std::string ignored;
+            if (f != nullptr && features::ParseReadValue(*f, value, v, ignored)) PrintFeature(out, *f, v);
+        }
+        out.List("left out", skipped);
+    }
+    return kOk;
 }
 
 int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
     std::vector<std::string> files;
     if (!Files(ctx, args, 1, files)) return kUsage;
-    const std::u16string path = Wide(files[0]);
+    const std::string& path = files[0];
     const bool verify = args.Has("--verify");
-    std::string error;
+    std::string error, text;
     std::vector<profile::Value> left, right;
+    // Read once: standard input cannot be read again for the check or the
+    // verification.
+    if (!files::ReadCapped(path, kMaxProfileBytes, text, error)) {
+        Error(ctx, error);
+        return kUsage;
+    }
+    const std::string name = files::IsStdStream(path) ? "standard input" : path;
     // A file that does not check out never reaches the bridge.
-    if (profile::Result r = profile::Load(path, left, error); r != profile::Result::Ok) {
+    if (profile::Result r = profile::LoadText(text, name, left, error); r != profile::Result::Ok) {
         Error(ctx, error);
         return FromResult(r);
     }
-    left.clear();
     if (const int open = OpenDevice(ctx); open != kOk) return open;
+    ctx.writes = true;
     std::vector<features::Assignment> applied;
-    profile::Result r = profile::Apply(ctx.device, path, error, &applied);
+    profile::Result r = profile::ApplyText(ctx.device, text, name, error, &applied);
+    std::string done;
+    for (const features::Assignment& a : applied) {
+        done += (done.empty() ? "" : ", ") + std::string(a.feature->name) + "=" +
+                features::FormatValue(*a.feature, a.value);
+        ctx.written.emplace_back(a.feature->name, JsonValue(*a.feature, a.value));
+    }
     if (r != profile::Result::Ok) {
-        Error(ctx, error + (applied.empty() ? "" : " (written before: " + std::to_string(applied.size()) + ")"));
+        Error(ctx, error + WrittenBefore(done));
         return FromResult(r);
     }
     {
@@ -364,7 +439,6 @@ int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
             for (const features::Assignment& a : applied) PrintFeature(out, *a.feature, a.value);
     }
     if (!verify) return kOk;
-    profile::Load(path, left, error);
     std::erase_if(left, [](const profile::Value& v) { return !v.feature->readable; });
     WexSleep(1);
     if ((r = profile::ReadChip(ctx.device, right, error, &left)) != profile::Result::Ok) {

@@ -1,5 +1,6 @@
 // tunedesk-cli edid: read, write and check the chip's 256-byte EDID (base
 // block and one extension) through the register console's sequences.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -9,7 +10,9 @@
 
 #include "Cli.h"
 #include "Convert.h"
+#include "SafeFile.h"
 #include "SpiReadWriteOps.h"
+#include "TextParse.h"
 
 namespace cli {
 namespace {
@@ -39,52 +42,54 @@ unsigned char Checksum(const Edid& e, size_t block) {
 bool HeaderOk(const Edid& e) { return std::memcmp(e.data(), kHeader, sizeof kHeader) == 0; }
 bool ChecksumOk(const Edid& e, size_t block) { return e[block * kBlock + kBlock - 1] == Checksum(e, block); }
 
-// Reads FILE: 256 bytes of binary, or the console's text (blank-separated hex
-// bytes). kOk, kUsage for a file that cannot be read, kFailed for one that is
+// A text EDID is about 800 bytes; the cap leaves room for comments-free
+// variants with wide spacing, and refuses anything that cannot be one.
+constexpr size_t kMaxEdidFile = 64 * 1024;
+
+// Reads FILE ("-": standard input): 256 bytes of binary, or the console's
+// text (blank-separated hex bytes, each one or two digits after an optional
+// 0x). kOk, kUsage for a file that cannot be read, kFailed for one that is
 // not 256 bytes of EDID; the reason is in `error`.
 int LoadEdidFile(const std::string& path, Edid& out, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return kUsage;
-    }
     std::string bytes;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() < (1u << 20)) bytes.append(chunk, n);
-    const bool readError = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readError) {
-        error = path + ": read error";
-        return kUsage;
-    }
-    bool text = !bytes.empty();
-    for (const char c : bytes) {
-        const unsigned char u = static_cast<unsigned char>(c);
+    int err = 0;
+    if (!files::ReadCapped(path, kMaxEdidFile, bytes, error, &err)) return err == 0 ? kFailed : kUsage;
+    const std::string name = files::IsStdStream(path) ? "standard input" : path;
+    // A byte-order mark is an editor's, not part of the text.
+    const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    bool text = bytes.size() > (bom ? 3u : 0u);
+    for (size_t i = bom ? 3 : 0; i < bytes.size(); ++i) {
+        const unsigned char u = static_cast<unsigned char>(bytes[i]);
         if (!(u == ' ' || u == '\t' || u == '\r' || u == '\n' || (u >= 0x21 && u < 0x7F))) text = false;
     }
     if (!text) {
         if (bytes.size() != out.size()) {
-            error = path + ": " + std::to_string(bytes.size()) + " bytes, not 256";
+            error = name + ": " + std::to_string(bytes.size()) + " bytes, not 256";
             return kFailed;
         }
         std::memcpy(out.data(), bytes.data(), out.size());
         return kOk;
     }
-    // The console's parser wants a blank beside each line break; lines of a file
-    // need not end in one (edid read prints none).
-    for (char& c : bytes)
-        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    // Each token must be a byte: a longer one cut to its low byte would be
+    // written, and a read-back compared against the cut value, unnoticed.
     std::vector<unsigned char> parsed;
-    unsigned int count = 0;
-    std::string message;
-    const spirw::Notify notify = [&](const std::u16string& m) { message = Utf16ToUtf8(m); };
-    if (!spirw::ParseEdidData(Utf8ToUtf16(bytes), parsed, count, notify)) {
-        error = path + ": " + (message.empty() ? "no EDID bytes" : message);
-        return kFailed;
+    size_t pos = bom ? 3 : 0;
+    for (;;) {
+        pos = bytes.find_first_not_of(" \t\r\n", pos);
+        if (pos == std::string::npos) break;
+        const size_t end = std::min(bytes.find_first_of(" \t\r\n", pos), bytes.size());
+        const std::string token = bytes.substr(pos, end - pos);
+        unsigned int value = 0;
+        if (parse::StrictHex(token, 2, value) != parse::Hex::Ok) {
+            error = name + ": token " + std::to_string(parsed.size() + 1) + " \"" + token +
+                    "\" is not a byte (one or two hex digits)";
+            return kFailed;
+        }
+        parsed.push_back(static_cast<unsigned char>(value));
+        pos = end;
     }
-    if (count != out.size()) {
-        error = path + ": " + std::to_string(count) + " bytes, not 256";
+    if (parsed.size() != out.size()) {
+        error = name + ": " + std::to_string(parsed.size()) + " bytes, not 256";
         return kFailed;
     }
     std::memcpy(out.data(), parsed.data(), out.size());
@@ -121,7 +126,12 @@ int CmdEdidRead(Context& ctx, const cmdline::Parsed& args) {
         Error(ctx, "a transaction of the EDID read failed");
         return kFailed;
     }
+    if (ctx.json && !files::IsStdStream(outPath)) {
+        Output out(ctx);
+        out.Numbers("edid", std::vector<unsigned int>(edid.begin(), edid.end()));
+    }
     if (outPath.empty()) {
+        if (ctx.json) return kOk;
         unsigned int values[spirw::kEdidSize];
         for (size_t i = 0; i < edid.size(); ++i) values[i] = edid[i];
         // The console's text, without the blank before each line end.
@@ -137,14 +147,9 @@ int CmdEdidRead(Context& ctx, const cmdline::Parsed& args) {
         std::fputs(lines.c_str(), stdout);
         return kOk;
     }
-    const std::string temp = outPath + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(edid.data(), 1, edid.size(), f) == edid.size();
-    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), outPath.c_str()) == 0;
-    if (!ok) {
-        std::remove(temp.c_str());
-        Error(ctx, "cannot write " + outPath + ": " + std::strerror(errno));
+    std::string error;
+    if (!files::Replace(outPath, std::string_view(reinterpret_cast<const char*>(edid.data()), edid.size()), error)) {
+        Error(ctx, "cannot write " + error);
         return kUsage;
     }
     return kOk;
@@ -190,8 +195,10 @@ int CmdEdidWrite(Context& ctx, const cmdline::Parsed& args) {
             faults.push_back("the checksum of block " + std::to_string(b) + " is " +
                              Hex8(edid[b * kBlock + kBlock - 1]) + ", not " + Hex8(Checksum(edid, b)));
     if (!faults.empty() && !force) {
-        for (const std::string& f : faults) Error(ctx, files[0] + ": " + f);
-        Error(ctx, "nothing written (--fix-checksums corrects checksums, --force writes anyway)");
+        std::string all;
+        for (const std::string& f : faults) all += (all.empty() ? "" : ", ") + f;
+        Error(ctx, (files::IsStdStream(files[0]) ? std::string("standard input") : files[0]) + ": " + all +
+                       "; nothing written (--fix-checksums corrects checksums, --force writes anyway)");
         return kUsage;
     }
     if (const int open = OpenDevice(ctx); open != kOk) return open;

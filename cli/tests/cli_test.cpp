@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -65,7 +66,9 @@ protected:
         char tmpl[] = "/tmp/tunedesk_cli_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
-        fs::copy_file(TUNEDESK_CLI, dir_ / "tunedesk-cli");
+        // TUNEDESK_CLI_UNDER_TEST runs the tests against another build of the program.
+        const char* other = std::getenv("TUNEDESK_CLI_UNDER_TEST");
+        fs::copy_file(other != nullptr ? other : TUNEDESK_CLI, dir_ / "tunedesk-cli");
         WriteAll(dir_ / "Config.ini", "[SpiSetting]\nSPIRWDelay=0\n");
         image_ = dir_ / "chip.img";
     }
@@ -77,8 +80,10 @@ protected:
     // The shell command line of one run on the image (arguments are not quoted:
     // the tests pass none with blanks).
     std::string CommandLine(const std::string& args, const std::string& tag) const {
-        const fs::path libs = fs::path(TUNEDESK_CLI).parent_path();
-        return "cd " + dir_.string() + " && LD_LIBRARY_PATH=" + libs.string() +
+        const char* other = std::getenv("TUNEDESK_CLI_UNDER_TEST");
+        const fs::path libs = fs::path(other != nullptr ? other : TUNEDESK_CLI).parent_path();
+        // exec: the program keeps the shell's process id, for the signal tests.
+        return "cd " + dir_.string() + " && exec env LD_LIBRARY_PATH=" + libs.string() +
                " TUNEDESK_BACKEND= ./tunedesk-cli --sim-image " + image_.string() + " " + args + " >" + tag +
                ".out 2>" + tag + ".err";
     }
@@ -208,10 +213,12 @@ TEST_F(CliTest, JsonOutputParses) {
     r = Cli("--json reg read 0x40080040");
     EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["0x40080040"].toString(),
               "0x00000082");
-    // A refused command prints no object a script could take for a result.
+    // A refused command prints no object a script could take for a result:
+    // its one object on standard output is the error.
     r = Cli("--json reg read zz");
     EXPECT_RUN(r, 2);
-    EXPECT_EQ(r.out, "");
+    const QJsonObject refused = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    EXPECT_EQ(refused.keys(), QStringList{"error"}) << r.out;
     // Corrected checksums are part of the object too.
     EXPECT_RUN(Cli("edid read -o e.bin"), 0);
     std::string edid = ReadAll(dir_ / "e.bin");
@@ -428,6 +435,259 @@ TEST_F(CliTest, OptionsTakeBothFormsRefuseEmptyValuesAndStopAtDoubleDash) {
     EXPECT_RUN(r, 2);
     EXPECT_EQ(r.err, "tunedesk-cli: get: unknown feature \"--json\"\n");
     EXPECT_EQ(Cli("-- get vivid").out, "vivid=off\n");
+}
+
+// ---- Faults found by trying the program as an adversary would --------------
+
+// Arguments: odd input is refused with exit 2 and the chip left alone.
+TEST_F(CliTest, EmptyHexOverlongTokensAndBadCommandWordsAreRefused) {
+    EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+    const std::string before = ReadAll(image_);
+    for (const char* bad :
+         {"reg write 0x40080060=0x", "reg write 0x=5", "reg write 0x40080060=", "reg read 0x", "reg read ,",
+          "reg read 10,", "reg write --cmd 0x10000/0x4000 0x40080060=1", "reg write --cmd /0x4000 0x40080060=1",
+          "reg read --cmd 0x0400/ 10", "reg read --cmd 0x0400/0x4000/0x0600 10"}) {
+        const Result r = Cli(bad);
+        EXPECT_RUN(r, 2) << bad;
+        EXPECT_EQ(Lines(r.err).size(), 1u) << bad << "\n" << r.err;
+    }
+    Result r = Cli("reg write 0x40080060=123456789");
+    EXPECT_RUN(r, 2);
+    EXPECT_NE(r.err.find("value \"123456789\""), std::string::npos) << "a value is not called an address: " << r.err;
+
+    // EDID text: every token one byte; the position and the token are named.
+    const std::string text = Cli("edid read").out;
+    for (const char* token : {"107", "0xDEADBE07", "0x"}) {
+        std::string t = text;
+        t.replace(3, 2, token);  // the second byte
+        WriteAll(dir_ / "t.txt", t);
+        r = Cli("edid write t.txt --fix-checksums --verify");
+        EXPECT_RUN(r, 2) << token;
+        EXPECT_NE(r.err.find("token 2 \"" + std::string(token) + "\""), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadAll(image_), before);
+
+    // Feature names match as the INI layer's names do: letters in any case.
+    EXPECT_EQ(Cli("get VIVID.Range").out, "vivid.range=medium\n");
+}
+
+// Files: written where they point, read from where they are, nothing stale kept.
+TEST_F(CliTest, ProfileSaveReplacesItsSectionAndRefusesWhatIsNoProfile) {
+    WriteAll(dir_ / "p.ini", "; bench A\n[Picture]\narea=center\nold.key=1\nvivid=off\n\n[Other]\nk=v\n");
+    EXPECT_RUN(Cli("reg write 0x4008001C=0x10"), 0);  // area reads as custom: left out of the file
+    Result r = Cli("-q profile save p.ini");
+    EXPECT_RUN(r, 0);
+    EXPECT_NE(r.err.find("area=custom left out"), std::string::npos) << "--quiet keeps the note";
+    const std::string saved = ReadAll(dir_ / "p.ini");
+    EXPECT_EQ(saved.rfind("; bench A\n[Picture]\nvivid=on\n", 0), 0u) << saved;
+    EXPECT_EQ(saved.find("area="), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("old.key"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\n[Other]\nk=v\n"), std::string::npos) << saved;
+    EXPECT_RUN(Cli("profile diff p.ini"), 0);
+    const std::string image = ReadAll(image_);
+    EXPECT_RUN(Cli("profile apply p.ini"), 0);
+    EXPECT_EQ(ReadAll(image_), image) << "applying what was just saved changes nothing";
+
+    // A second [Picture] section, or a name twice in another case, is refused.
+    for (const char* twice : {"[Picture]\nvivid=on\n[Picture]\nvivid=off\n", "[Picture]\nvivid=on\nVIVID=off\n"}) {
+        WriteAll(dir_ / "twice.ini", twice);
+        EXPECT_RUN(Cli("profile apply twice.ini"), 2) << twice;
+    }
+    EXPECT_RUN(Cli("profile apply p.ini"), 0);
+    // Not INI text: an EDID, text or binary, is not turned into a profile.
+    EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+    WriteAll(dir_ / "e.txt", Cli("edid read").out);
+    for (const char* file : {"e.bin", "e.txt"}) {
+        const std::string old = ReadAll(dir_ / file);
+        r = Cli(std::string("profile save ") + file);
+        EXPECT_RUN(r, 2) << file;
+        EXPECT_EQ(ReadAll(dir_ / file), old);
+    }
+    // The errno of a failure, not a guess; the size of a file as it is.
+    fs::create_directory(dir_ / "folder");
+    r = Cli("profile diff folder");
+    EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << r.err;
+    fs::resize_file(dir_ / "e.txt", 300000000);  // sparse
+    r = Cli("edid check e.txt");
+    EXPECT_RUN(r, 1);
+    EXPECT_NE(r.err.find("300000000 bytes"), std::string::npos) << r.err;
+    // A byte-order mark before a text EDID.
+    WriteAll(dir_ / "bom.txt", "\xEF\xBB\xBF" + Cli("edid read").out);
+    EXPECT_RUN(Cli("edid check bom.txt"), 0);
+    // A file name that is not UTF-8 is the file it names.
+    EXPECT_RUN(Cli("profile save \"$(printf 'n\\377.ini')\""), 0);
+    EXPECT_TRUE(fs::exists(dir_ / "n\xff.ini"));
+}
+
+TEST_F(CliTest, WritesFollowLinksPipesAndStandardStreams) {
+    EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+    const std::string edid = ReadAll(dir_ / "e.bin");
+    // A symlink: its target is updated, the link stays; the mode is kept.
+    WriteAll(dir_ / "target.bin", "old");
+    fs::permissions(dir_ / "target.bin", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("target.bin", dir_ / "link.bin");
+    EXPECT_RUN(Cli("edid read -o link.bin"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.bin"));
+    EXPECT_EQ(ReadAll(dir_ / "target.bin"), edid);
+    EXPECT_EQ(fs::status(dir_ / "target.bin").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("saved.ini", dir_ / "profile-link.ini");
+    EXPECT_RUN(Cli("profile save profile-link.ini"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "profile-link.ini"));
+    EXPECT_EQ(ReadAll(dir_ / "saved.ini").rfind("[Picture]\n", 0), 0u);
+
+    // A pipe is written through to its reader, and stays a pipe.
+    ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const std::string piped = "cd " + dir_.string() + " && (timeout 10 cat fifo > got.bin &) && " + "(" +
+                              CommandLine("edid read -o fifo", "fifo") + "); sleep 0.2";
+    std::system(piped.c_str());
+    EXPECT_EQ(ReadAll(dir_ / "got.bin"), edid);
+    EXPECT_EQ(fs::status(dir_ / "fifo").type(), fs::file_type::fifo);
+
+    // "-": standard output and input.
+    EXPECT_EQ(Cli("edid read -o -").out, edid);
+    EXPECT_RUN(Cli("edid check - < e.bin"), 0);
+    const Result saved = Cli("profile save -");
+    EXPECT_RUN(saved, 0);
+    EXPECT_EQ(saved.out.rfind("[Picture]\nvivid=on\n", 0), 0u) << saved.out;
+    WriteAll(dir_ / "p.ini", saved.out);
+    EXPECT_RUN(Cli("profile diff - < p.ini"), 0);
+    EXPECT_RUN(Cli("set vivid=off"), 0);
+    EXPECT_RUN(Cli("profile apply - < p.ini"), 0);
+    EXPECT_EQ(Cli("get vivid").out, "vivid=on\n");
+    EXPECT_RUN(Cli("edid write - < e.bin"), 0);
+}
+
+TEST_F(CliTest, ImageFollowsItsLinkChecksFirstAndIsLeftAloneWhenNotNeeded) {
+    // Commands that never reach the chip neither create nor lock the image,
+    // nor judge the backend.
+    EXPECT_RUN(Cli("profile save a.ini"), 0);
+    EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+    image_ = dir_ / "none.img";
+    EXPECT_RUN(Cli("--backend bogus paths"), 0);
+    EXPECT_RUN(Cli("--backend bogus edid check e.bin"), 0);
+    EXPECT_RUN(Cli("--backend bogus profile diff a.ini a.ini"), 0);
+    EXPECT_FALSE(fs::exists(dir_ / "none.img"));
+    EXPECT_FALSE(fs::exists(dir_ / "none.img.lock"));
+
+    // A symlinked image: the target holds the changes and the lock.
+    image_ = dir_ / "link.img";
+    fs::create_symlink("chip.img", image_);
+    EXPECT_RUN(Cli("set vivid.intensity=42"), 0);
+    EXPECT_TRUE(fs::is_symlink(image_));
+    image_ = dir_ / "chip.img";
+    EXPECT_EQ(Cli("get vivid.intensity").out, "vivid.intensity=42\n");
+    image_ = dir_ / "link.img";
+    const std::string held = "cd " + dir_.string() + " && (flock chip.img.lock sleep 3 &) && sleep 0.3 && " +
+                             CommandLine("--lock-timeout 0.5 get", "held");
+    const int status = std::system(held.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 4);
+    const std::vector<std::string> err = Lines(ReadAll(dir_ / "held.err"));
+    ASSERT_EQ(err.size(), 2u);
+    EXPECT_NE(err[0].find("waiting up to 0.5 s"), std::string::npos) << err[0];
+    EXPECT_NE(err[1].find("in use by another program"), std::string::npos) << err[1];
+
+    // The first line is checked before the rest is read, and the size capped:
+    // a pipe or an oversized file is refused at once.
+    image_ = dir_ / "fifo.img";
+    ASSERT_EQ(mkfifo(image_.c_str(), 0600), 0);
+    Result r = Cli("get");
+    EXPECT_RUN(r, 2);
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    image_ = dir_ / "big.img";
+    std::string big = "TUNEDESK-SIM-IMAGE 1\n";
+    while (big.size() < 5000000) big += "# padding padding padding padding padding padding padding\n";
+    WriteAll(image_, big);
+    r = Cli("get");
+    EXPECT_RUN(r, 2);
+    EXPECT_NE(r.err.find(std::to_string(big.size()) + " bytes"), std::string::npos) << r.err;
+}
+
+// Signals: a reader that went away or a kill still leaves the image stored.
+TEST_F(CliTest, BrokenPipeAndTerminationStoreTheImage) {
+    // Standard output is the pipe here, not a file.
+    std::string toPipe = CommandLine("set vivid=off", "pipe");
+    toPipe.erase(toPipe.find(" >pipe.out"), std::string(" >pipe.out").size());
+    const std::string pipeLine = "{ sleep 0.3; (" + toPipe + "); echo $? > pipe.rc; } | true";
+    std::system(("cd " + dir_.string() + " && " + pipeLine).c_str());
+    EXPECT_EQ(ReadAll(dir_ / "pipe.rc"), "1\n") << ReadAll(dir_ / "pipe.err");
+    EXPECT_NE(ReadAll(dir_ / "pipe.err").find("standard output"), std::string::npos);
+    EXPECT_EQ(Cli("get vivid").out, "vivid=off\n");
+
+    // Terminated during the EDID write (which pauses 600 ms after its start):
+    // the write ends, the image is stored, the exit code tells the signal.
+    EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+    std::string edid = ReadAll(dir_ / "e.bin");
+    edid[12] = 0x33;
+    WriteAll(dir_ / "e.bin", edid);
+    const std::string killed =
+        "cd " + dir_.string() + " && (" + CommandLine("--log term.log edid write e.bin --fix-checksums", "term") +
+        ") & pid=$!; sleep 0.3; kill -TERM $pid; wait $pid; echo $? > " + (dir_ / "term.rc").string();
+    std::system(killed.c_str());
+    EXPECT_EQ(ReadAll(dir_ / "term.rc"), "143\n") << ReadAll(dir_ / "term.err");
+    EXPECT_EQ(Cli("edid read").out.substr(3 * 12, 2), "33");
+
+    // Killed outright: every log line written before the kill is whole.
+    const std::string nine = "cd " + dir_.string() + " && (" +
+                             CommandLine("--log kill.log edid write e.bin --fix-checksums", "nine") +
+                             ") & pid=$!; sleep 0.5; kill -KILL $pid; wait $pid";
+    std::system(nine.c_str());
+    const std::string log = ReadAll(dir_ / "kill.log");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n');
+    EXPECT_NE(log.find("The selected device opened successfully!"), std::string::npos);
+}
+
+// Output: what was written is said, in one stream a script can parse.
+TEST_F(CliTest, PartialWritesFullLogsAndRepeatedKeysAreReported) {
+    // Refused writes at a rate: find a seed where the first assignment goes
+    // through and a later one fails.
+    Result r;
+    int seed = 1;
+    for (; seed < 60; ++seed) {
+        EXPECT_RUN(Cli("set vivid.intensity=130 contrast.brightness=128"), 0);
+        r = Cli("--json --faults seed=" + std::to_string(seed) +
+                ",rate=0.25,kinds=write set vivid.intensity=7 contrast.brightness=9");
+        if (r.code == 1 && r.err.find("written before") != std::string::npos) break;
+    }
+    ASSERT_LT(seed, 60) << r.out << r.err;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("written before: vivid.intensity=7"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("\"written\": {\"vivid.intensity\": 7}"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.rfind("{\"error\": ", 0), 0u) << r.out;
+    EXPECT_EQ(Cli("get vivid.intensity").out, "vivid.intensity=7\n");
+    for (seed = 1; seed < 60; ++seed) {
+        r = Cli("--json --faults seed=" + std::to_string(seed) +
+                ",rate=0.25,kinds=write reg write 0x10=1 0x20=2 0x30=3 --cmd 0x0200/0x2000");
+        if (r.code == 1 && r.err.find("written before") != std::string::npos) break;
+    }
+    ASSERT_LT(seed, 60) << r.out << r.err;
+    EXPECT_NE(r.out.find("\"written\": {\"0x00000010\": \"0x00000001\""), std::string::npos) << r.out;
+
+    // A log that cannot be written is one error line and exit 1.
+    r = Cli("--log /dev/full get vivid");
+    EXPECT_RUN(r, 1);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+
+    // One key per name; EDID bytes and saved entries in JSON too.
+    r = Cli("--json reg read 0x40080040 0x40080044 0x40080040");
+    EXPECT_EQ(r.out.find("\"0x40080040\""), r.out.rfind("\"0x40080040\"")) << r.out;
+    EXPECT_EQ(Cli("--json edid read").out.rfind("{\"edid\": [0, 255, 255, 255, 255, 255, 255, 0, ", 0), 0u);
+    EXPECT_EQ(Cli("--json profile save j.ini").out.rfind("{\"vivid\": ", 0), 0u);
+
+    // A refused EDID write is one line; "list" without a bridge says so.
+    EXPECT_RUN(Cli("edid read -o e.bin"), 0);
+    std::string bad = ReadAll(dir_ / "e.bin");
+    bad[0] = 0x01;
+    bad[200] = static_cast<char>(bad[200] + 1);
+    WriteAll(dir_ / "bad.bin", bad);
+    r = Cli("edid write bad.bin");
+    EXPECT_RUN(r, 2);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    r = Cli("--backend usb list");
+    EXPECT_RUN(r, 3);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
 }
 
 }  // namespace
