@@ -435,6 +435,17 @@ void Output::Flush() {
 
 std::span<const Command> Commands() { return kCommands; }
 
+std::span<const ExitCode> ExitCodes() {
+    static const ExitCode codes[] = {
+        {kOk, "success"},
+        {kFailed, "a transaction failed, or a verification or diff found a difference"},
+        {kUsage, "usage or input error (nothing written)"},
+        {kNoBridge, "no usable bridge"},
+        {kInUse, "the simulator image stayed in use by another program"},
+    };
+    return codes;
+}
+
 std::span<const cmdline::Option> GlobalOptions() { return AllGlobalOptions(); }
 
 std::string Synopsis(const Command& command) {
@@ -471,10 +482,10 @@ bool PrintHelp(std::string_view word, std::FILE* out) {
         text += "\nOptions:\n" + cmdline::HelpLines({GlobalOptions()}) +
                 "A \"--\" ends the options: the words after it are arguments.\n"
                 "\nFeatures:\n" +
-                FeatureList(false, 2) +
-                "\nExit codes: 0 success, 1 a transaction failed or a verification or diff found a\n"
-                "difference, 2 usage or input error (nothing written), 3 no usable bridge,\n"
-                "4 the simulator image stayed in use by another program.\n";
+                FeatureList(false, 2) + "\nExit codes:\n";
+        for (const ExitCode& e : ExitCodes())
+            text += "  " + std::to_string(e.code) + "  " + std::string(e.meaning) + "\n";
+        text += "  128+N  ended by signal N (SIGINT, SIGTERM) after the transaction in flight\n";
         std::fputs(text.c_str(), out);
         return true;
     }

@@ -21,6 +21,13 @@ inline constexpr int kUsage = 2;     // usage or input error; nothing was writte
 inline constexpr int kNoBridge = 3;  // no bridge, or the chosen one cannot be opened
 inline constexpr int kInUse = 4;     // the simulator image stayed locked by another program
 
+// The exit codes with their meaning, as the help and the man page list them.
+struct ExitCode {
+    int code;
+    std::string_view meaning;
+};
+std::span<const ExitCode> ExitCodes();
+
 // What the global options asked for, and the open device.
 struct Context {
     bool json = false;

@@ -136,6 +136,11 @@ TEST(CliTable, ManPageAgreesWithTheRecords) {
     for (const cli::Command& c : cli::Commands()) commands.push_back(cli::Synopsis(c));
     EXPECT_EQ(Tags(man["COMMANDS"]), commands);
 
+    std::vector<std::string> codes;
+    for (const cli::ExitCode& e : cli::ExitCodes()) codes.push_back(std::to_string(e.code));
+    codes.push_back("128+N");
+    EXPECT_EQ(Tags(man["EXIT STATUS"]), codes);
+
     // The feature table: one row per feature, in table order.
     std::vector<std::pair<std::string, std::string>> rows;
     const std::vector<std::string>& lines = man["FEATURES"];
