@@ -44,9 +44,64 @@ int FunctionCombo(const features::Feature& function) {
     return 0;
 }
 
-// The read-modify-write of an ON/OFF control's feature; true when written.
-bool WriteSwitch(int device, const char* name, int on) {
-    return features::Write(DeviceArg(device), {features::Find(name), static_cast<unsigned int>(on)}, kSwitch);
+// An ON/OFF control (combo, check box or menu command) and its texts.
+struct OnOffControl {
+    const char* feature;
+    const char* handler;      // named in the debug trace with the new state
+    const char16_t* closed;   // logged when no device is open
+    const char16_t* offText;  // logged before the write
+    const char16_t* onText;
+    bool textFirst = false;  // the off/on text comes before the trace and the open check
+};
+constexpr OnOffControl kVividSwitch{.feature = "vivid",
+                                    .handler = "OnCbnSelChangedVividiOnOff",
+                                    .closed = u"Failed to control, please open the device first!\n",
+                                    .offText = u"Handle Vividi Off...",
+                                    .onText = u"Handle Vividi On..."};
+constexpr OnOffControl kSharpeningSwitch{
+    .feature = "sharpening",
+    .handler = "OnCbnSelChangedSharpeningOnOff",
+    .closed = u"Failed to control Sharpening On/Off State, please open the device first!\n",
+    .offText = u"Handle Sharpening Off...",
+    .onText = u"Handle Sharpening On..."};
+constexpr OnOffControl kExtendedContrastSwitch{
+    .feature = "contrast",
+    .handler = "OnCbnSelChangedExtendedContrastOnOff",
+    .closed = u"Failed to control Extended Contrast On/Off State, please open the device first!\n",
+    .offText = u"Handle Extended Contrast Off...",
+    .onText = u"Handle Extended Contrast On...",
+    .textFirst = true};
+constexpr OnOffControl kAutoBrightnessSwitch{
+    .feature = "contrast.auto-brightness",
+    .handler = "OnBnClickedBtnAutoBrightness",
+    .closed = u"Failed to control Auto Brightness On/Off State, please open the device first!\n",
+    .offText = u"Handle Auto Brightness Off...",
+    .onText = u"Handle Auto Brightness On...",
+    .textFirst = true};
+constexpr OnOffControl kThroughDisplaySwitch{.feature = "through",
+                                             .handler = "HandleNavoThroughDispOnOff",
+                                             .closed = u"Failed to control, please open the device first!\n",
+                                             .offText = u"Handle Navo Through Display OFF...",
+                                             .onText = u"Handle Navo Through Display ON..."};
+
+// An ON/OFF control's change: the off/on text, the trace and the open check
+// (in the control's order), the device chosen in the list, the write with the
+// current state logged and the raw value traced, `done` when it was written,
+// and a blank line.
+template <class Done>
+void SwitchFeature(CTunedeskDlg& dlg, const OnOffControl& control, int state, int selected, Done done) {
+    const char16_t* text = state == 0 ? control.offText : control.onText;
+    if (control.textFirst) CTunedeskDlg::AddLog(text);
+    TD_TRACEF("%s: %d \r\n", control.handler, state);
+    if (!DeviceOpen()) {
+        CTunedeskDlg::AddLog(control.closed);
+        return;
+    }
+    dlg.m_nDevIndex = selected;
+    if (!control.textFirst) CTunedeskDlg::AddLog(text);
+    const features::Assignment change{features::Find(control.feature), static_cast<unsigned int>(state)};
+    if (features::Write(DeviceArg(selected), change, kSwitch)) done();
+    CTunedeskDlg::AddLog(u"");
 }
 
 // A slider or radio: nothing without an open device or while the feature's
@@ -81,10 +136,6 @@ const char16_t* SizeName(int size) {
     }
 }
 
-const char16_t* OnOffText(int on, const char16_t* offText, const char16_t* onText) {
-    return on == 0 ? offText : onText;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -92,76 +143,37 @@ const char16_t* OnOffText(int on, const char16_t* offText, const char16_t* onTex
 
 void CTunedeskDlg::OnCbnSelChangedVividiOnOff() {
     const int sel = ComboSel(IDC_CMB_VIVID_ONOFF);
-    TD_TRACEF("OnCbnSelChangedVividiOnOff: %d \r\n", sel);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    AddLog(OnOffText(sel, u"Handle Vividi Off...", u"Handle Vividi On..."));
-    if (WriteSwitch(m_nDevIndex, "vivid", sel)) EnableVividCtrls(sel != 0);
-    AddLog(u"");
+    SwitchFeature(*this, kVividSwitch, sel, SelectedDevice(), [&] { EnableVividCtrls(sel != 0); });
 }
 
 void CTunedeskDlg::OnCbnSelChangedSharpeningOnOff() {
     const int sel = ComboSel(IDC_CMB_SHARPENING_ONOFF);
-    TD_TRACEF("OnCbnSelChangedSharpeningOnOff: %d \r\n", sel);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control Sharpening On/Off State, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    AddLog(OnOffText(sel, u"Handle Sharpening Off...", u"Handle Sharpening On..."));
-    if (WriteSwitch(m_nDevIndex, "sharpening", sel)) EnableSharpeningCtrls(sel != 0);
-    AddLog(u"");
+    SwitchFeature(*this, kSharpeningSwitch, sel, SelectedDevice(), [&] { EnableSharpeningCtrls(sel != 0); });
 }
 
 void CTunedeskDlg::OnCbnSelChangedExtendedContrastOnOff() {
     const int sel = ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF);
-    AddLog(OnOffText(sel, u"Handle Extended Contrast Off...", u"Handle Extended Contrast On..."));
-    TD_TRACEF("OnCbnSelChangedExtendedContrastOnOff: %d \r\n", sel);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control Extended Contrast On/Off State, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    if (WriteSwitch(m_nDevIndex, "contrast", sel)) EnableExtendedContrastCtrls(sel != 0);
-    AddLog(u"");
+    SwitchFeature(*this, kExtendedContrastSwitch, sel, SelectedDevice(),
+                  [&] { EnableExtendedContrastCtrls(sel != 0); });
 }
 
 void CTunedeskDlg::OnBnClickedBtnAutoBrightness() {
     const int checked = IsChecked(IDC_CHK_AUTO_BRIGHTNESS) ? 1 : 0;
-    AddLog(OnOffText(checked, u"Handle Auto Brightness Off...", u"Handle Auto Brightness On..."));
-    TD_TRACEF("OnBnClickedBtnAutoBrightness: %d \r\n", checked);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control Auto Brightness On/Off State, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    if (WriteSwitch(m_nDevIndex, "contrast.auto-brightness", checked)) {
+    SwitchFeature(*this, kAutoBrightnessSwitch, checked, SelectedDevice(), [&] {
         // The chip sets the brightness itself while Auto Brightness is on.
         GetDlgItem(IDC_SLIDER_BRIGHTNESS)->setEnabled(ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF) != 0 && checked == 0);
         GetDlgItem(IDC_LABEL_BRIGHTNESS)->update();
-    }
-    AddLog(u"");
+    });
 }
 
 // ---------------------------------------------------------------------------
 // Through display
 
 void CTunedeskDlg::HandleNavoThroughDispOnOff(int on) {
-    TD_TRACEF("HandleNavoThroughDispOnOff: %d \r\n", on);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    AddLog(StrFormat(u"Handle Navo Through Display %s...", on != 0 ? u"ON" : u"OFF"));
-    if (WriteSwitch(m_nDevIndex, "through", on)) {
+    SwitchFeature(*this, kThroughDisplaySwitch, on, SelectedDevice(), [&] {
         m_bThroughDisp = on;
         UpdateThroughDispMenu();
-    }
-    AddLog(u"");
+    });
 }
 
 // ---------------------------------------------------------------------------
