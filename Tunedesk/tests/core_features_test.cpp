@@ -42,7 +42,7 @@ TEST(FeatureTable, RowsAreConsistent) {
         }
 
         EXPECT_EQ(f.readable, static_cast<bool>(f.getter)) << "read back exactly when there is a getter";
-        EXPECT_TRUE(f.writable && f.setter);
+        EXPECT_EQ(f.writable, static_cast<bool>(f.setter)) << "written exactly when there is a setter";
         EXPECT_LT(f.getter.Output(), std::max(f.getter.Outputs(), 1u));
         if (f.setter.NeedsCurrent()) {
             EXPECT_TRUE(f.getter.GivesRaw()) << "the setter needs the register's raw value";
