@@ -143,12 +143,12 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
 }
 
 Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
-                 std::vector<features::Assignment>* applied) {
+                 std::vector<Value>* applied) {
     Entries entries;
     if (Result r = EntriesOf(text, name, entries, error); r != Result::Ok) return r;
-    std::vector<features::Assignment> assignments;
+    std::vector<Value> assignments;
     for (const auto& [key, value] : entries) {
-        features::Assignment a;
+        Value a;
         if (!features::CheckAssignment(key, value, a, error)) {
             error = name + ": " + error;
             return Result::Invalid;
@@ -156,7 +156,7 @@ Result ApplyText(unsigned long device, std::string_view text, const std::string&
         assignments.push_back(a);
     }
     bool first = true;
-    for (const features::Assignment& a : assignments) {
+    for (const Value& a : assignments) {
         if (!first) WexSleep(1);
         first = false;
         if (!features::Write(device, a)) {
@@ -168,8 +168,7 @@ Result ApplyText(unsigned long device, std::string_view text, const std::string&
     return Result::Ok;
 }
 
-Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied) {
+Result Apply(unsigned long device, const std::u16string& path, std::string& error, std::vector<Value>* applied) {
     std::string text;
     const std::string name = Narrow(path);
     if (!files::ReadCapped(name, kMaxProfileBytes, text, error)) return Result::Invalid;
