@@ -224,3 +224,33 @@ TEST_F(IniTest, ConcurrentWritersLoseNothingAndReadersSeeWholeFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// A settings file kept as a symlink (a dotfile manager's) stays one.
+TEST_F(IniTest, WriteThroughASymlinkUpdatesItsTarget) {
+    const fs::path target = dir_ / "real.ini";
+    std::ofstream(target) << "[S]\na=1\n";
+    fs::create_symlink("real.ini", path_);
+    ASSERT_TRUE(ini::WriteString(Path(), u"S", u"a", u"2"));
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Get(), "[S]\na=2\n");
+}
+
+TEST_F(IniTest, ReplaceSectionTakesOutEveryCopyAndKeepsTheRest) {
+    const std::vector<std::pair<std::string, std::string>> entries = {{"vivid", "on"}};
+    EXPECT_EQ(
+        ini::ReplaceSection("; c\r\n[Picture]\r\nold=1\r\n[Other]\r\nk=v\r\n[picture]\r\nx=2\r\n", "Picture", entries),
+        "; c\r\n[Picture]\r\nvivid=on\r\n[Other]\r\nk=v\r\n");
+    EXPECT_EQ(ini::ReplaceSection("[Other]\nk=v", "Picture", entries), "[Other]\nk=v\n\n[Picture]\nvivid=on\n");
+    EXPECT_EQ(ini::ReplaceSection("", "Picture", entries), "[Picture]\nvivid=on\n");
+    int sections = 0;
+    EXPECT_EQ(ini::SectionEntries("[Picture]\na=1\n[PICTURE]\nb=2\n", "Picture", &sections).size(), 1u);
+    EXPECT_EQ(sections, 2);
+    EXPECT_TRUE(ini::IsIniText("; x\n[S]\na = 1\n\n"));
+    EXPECT_FALSE(ini::IsIniText("00 FF FF FF\n"));
+    EXPECT_FALSE(ini::IsIniText(std::string("[S]\na=\0\n", 7)));
+    EXPECT_FALSE(ini::IsIniText("[S]\na=\xFF\n"));
+}
+
+}  // namespace
