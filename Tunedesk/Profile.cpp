@@ -1,7 +1,7 @@
 #include "Profile.h"
 
-#include "platform/ini/IniFile.h"
 #include "FileUtil.h"
+#include "IniFile.h"
 #include "TimeUtil.h"
 
 namespace profile {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "IniFile.h"
 #include "SpiSettingFile.h"
-#include "platform/ini/IniFile.h"
 
 class ScratchSettings {
 public:

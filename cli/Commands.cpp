@@ -8,11 +8,11 @@
 #include "Ch347Backend.h"
 #include "Cli.h"
 #include "Features.h"
+#include "IniFile.h"
 #include "Profile.h"
 #include "SPIUtil.h"
 #include "SpiReadWriteOps.h"
 #include "TimeUtil.h"
-#include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace cli {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "Cli.h"
+#include "IniFile.h"
 #include "SpiReadWriteOps.h"
-#include "platform/ini/IniFile.h"
 
 namespace cli {
 namespace {

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "Cli.h"
+#include "IniFile.h"
 #include "LogStamp.h"
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
 #include "StartOptions.h"
-#include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 #ifndef TUNEDESK_VERSION

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "FuzzText.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 
 namespace {
 

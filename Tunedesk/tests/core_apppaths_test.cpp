@@ -10,7 +10,7 @@
 #include <string>
 
 #include "AppPaths.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 
 namespace fs = std::filesystem;
 

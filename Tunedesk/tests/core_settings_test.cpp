@@ -2,8 +2,8 @@
 #include <atomic>
 #include <thread>
 
+#include "IniFile.h"
 #include "SpiOptions.h"
-#include "platform/ini/IniFile.h"
 #include "SpiSettingFile.h"
 #include "support/core_fixture.h"
 

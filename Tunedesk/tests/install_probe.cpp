@@ -12,7 +12,7 @@
 #include "TunedeskDlg.h"
 #include "TunedeskDlgIds.h"
 #include "Translation.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 #include "support/gui_panel.h"
 
 int main() {
