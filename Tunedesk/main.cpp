@@ -8,6 +8,7 @@
 #include "StartOptions.h"
 #include "Translation.h"
 #include "TunedeskApp.h"
+#include "TunedeskVersion.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
     StartOptions options;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("tunedesk %s\n", TUNEDESK_VERSION);
+            std::printf("tunedesk %s\n", kTunedeskVersion);
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

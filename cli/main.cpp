@@ -13,11 +13,8 @@
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
 #include "StartOptions.h"
+#include "TunedeskVersion.h"
 #include "spilink.h"
-
-#ifndef TUNEDESK_VERSION
-#define TUNEDESK_VERSION "0.0"
-#endif
 
 namespace cli {
 namespace {
@@ -346,7 +343,7 @@ int main(int argc, char** argv) {
             rest.push_back(arg);
     }
     if (version) {
-        std::printf("tunedesk-cli %s\n", TUNEDESK_VERSION);
+        std::printf("tunedesk-cli %s\n", kTunedeskVersion);
         return kOk;
     }
     if (help || rest.empty()) {
