@@ -3,9 +3,9 @@
 #include <cerrno>
 
 #include "Convert.h"
+#include "IniFile.h"
 #include "SafeFile.h"
 #include "TimeUtil.h"
-#include "platform/ini/IniFile.h"
 
 namespace profile {
 namespace {

@@ -20,14 +20,11 @@
 #include "SpiSettingFile.h"
 #include "StartOptions.h"
 #include "TextParse.h"
+#include "TunedeskVersion.h"
 #include "spilink.h"
 
 #include <fcntl.h>
 #include <unistd.h>
-
-#ifndef TUNEDESK_VERSION
-#define TUNEDESK_VERSION "0.0"
-#endif
 
 namespace cli {
 namespace {
@@ -546,7 +543,7 @@ int Main(int argc, char** argv) {
         return kUsage;
     }
     if (version) {
-        std::printf("tunedesk-cli %s\n", TUNEDESK_VERSION);
+        std::printf("tunedesk-cli %s\n", kTunedeskVersion);
         return kOk;
     }
     std::vector<std::string> rest = global.rest;
