@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "Ch347Backend.h"
 #include "Ch347Sim.h"
+#include "BackendChoice.h"
 #include "FaultBackend.h"
 #include "trace.h"
 

@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
-#include "Ch347Backend.h"
+#include "BridgeProblems.h"
 #include "Convert.h"
 #include "SPIUtil.h"
 #include "SpiOptions.h"
@@ -183,7 +183,7 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
     // use elsewhere): the user learns which and how to fix it. Not at the
     // silent start-up refresh; the bridge library has traced them already.
     if (log) {
-        for (const std::string& problem : ch347::BridgeProblems()) AddLog(Ansi2CString(problem));
+        for (const std::string& problem : BridgeProblemLines()) AddLog(Ansi2CString(problem));
     }
     if (count == 0 || names.empty()) {
         if (log) AddLog(u"No available device found!");

@@ -15,7 +15,7 @@
 #include "SPIUtil.h"
 #include "ScratchSettings.h"
 #include "SpiSettingFile.h"
-#include "UsbBackend.h"
+#include "BackendChoice.h"
 #include "regframe.h"
 #include "spilink.h"
 
@@ -28,10 +28,10 @@ public:
     explicit Bridge(bool usb) : settings_("[SpiSetting]\nSPIRWDelay=0\n") {
         sim::Reset();
         if (usb) {
-            bus_ = std::make_shared<ch347usb::model::FirmwareBus>();
+            bus_ = std::make_shared<ch347::model::FirmwareBus>();
             id_ = bus_->Plug({});
             bus_->SetRecording(id_, false);
-            ch347::SetBackend(std::make_shared<ch347usb::UsbBackend>(bus_));
+            ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Usb, bus_));
         }
         _UI_SPI_CONFIG config;
         LoadSpiConfig(config);
@@ -49,7 +49,7 @@ public:
     void Count(benchmark::State& state) const {
         state.SetItemsProcessed(state.iterations());
         if (!bus_) return;
-        const ch347usb::model::TransferCount n = bus_->Transfers(id_);
+        const ch347::model::TransferCount n = bus_->Transfers(id_);
         state.counters["transfers"] =
             benchmark::Counter(static_cast<double>(n.out + n.in) / static_cast<double>(state.iterations()));
         state.counters["out"] =
@@ -58,7 +58,7 @@ public:
 
 private:
     ScratchSettings settings_;
-    std::shared_ptr<ch347usb::model::FirmwareBus> bus_;
+    std::shared_ptr<ch347::model::FirmwareBus> bus_;
     int id_ = -1;
     size_t chars_ = 0;
 };

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "AppPaths.h"
-#include "Ch347Backend.h"
+#include "BridgeProblems.h"
 #include "Cli.h"
 #include "Features.h"
 #include "Profile.h"
@@ -55,7 +55,7 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
     }
     std::list<std::u16string> names;
     libComm_EnumDevice(names);
-    const std::vector<std::string> problems = ch347::BridgeProblems();
+    const std::vector<std::string> problems = BridgeProblemLines();
     Output out(ctx);
     std::vector<std::string> bridges;
     for (const std::u16string& name : names) {

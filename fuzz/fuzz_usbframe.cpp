@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace ch347usb;
+using namespace ch347;
 
 void Check(bool condition) {
     if (!condition) std::abort();

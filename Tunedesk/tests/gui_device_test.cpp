@@ -13,7 +13,7 @@
 #include "FirmwareModel.h"
 #include "SpiSettingFile.h"
 #include "TunedeskDlg.h"
-#include "UsbBackend.h"
+#include "BackendChoice.h"
 #include "WorkerThread.h"
 #include "spilink.h"
 #include "support/gui_device_fixture.h"
@@ -457,10 +457,10 @@ TEST_F(DeviceTest, RefreshWhileOpenKeepsTheDeviceReachable) {
 }
 
 TEST_F(DeviceTest, ABridgeThatCannotBeOpenedIsExplainedAfterAUserRefreshOnly) {
-    auto bus = std::make_shared<ch347usb::model::FirmwareBus>();
+    auto bus = std::make_shared<ch347::model::FirmwareBus>();
     const int id = bus->Plug({});
-    bus->InjectFault(id, ch347usb::model::Fault::AccessDenied, ch347usb::model::kAlways);
-    ch347::SetBackend(std::make_shared<ch347usb::UsbBackend>(bus));
+    bus->InjectFault(id, ch347::model::Fault::AccessDenied, ch347::model::kAlways);
+    ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Usb, bus));
     CreateWindow();
     EXPECT_TRUE(Log().empty());  // the start-up refresh stays silent
     Click(IDC_BTN_REFRESH_DEVICE);

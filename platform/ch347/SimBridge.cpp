@@ -14,7 +14,7 @@
 
 namespace {
 
-using ch347sim::SimChip;
+using ch347::SimChip;
 
 constexpr std::size_t kFaultKinds = 6;
 
@@ -273,6 +273,9 @@ public:
         b->chip.Reply(buffer, length);
         return 1;
     }
+
+    // A simulated bridge always opens.
+    std::vector<ch347::BridgeProblem> Problems() override { return {}; }
 };
 
 template <typename R, typename F>
@@ -285,7 +288,7 @@ R WithBridge(unsigned long index, R none, F&& f) {
 
 }  // namespace
 
-namespace ch347sim {
+namespace ch347 {
 
 bool SnapshotChip(unsigned long index, SimChip::State& out) {
     return WithBridge(index, false, [&](Bridge& b) {
@@ -301,7 +304,7 @@ bool RestoreChip(unsigned long index, const SimChip::State& state) {
     });
 }
 
-}  // namespace ch347sim
+}  // namespace ch347
 
 namespace ch347 {
 

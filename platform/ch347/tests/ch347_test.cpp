@@ -279,6 +279,7 @@ public:
         length = 0;
         return 1;
     }
+    std::vector<ch347::BridgeProblem> Problems() override { return {}; }
 };
 
 TEST_F(BridgeTest, AnotherBackendServesTheSameCalls) {

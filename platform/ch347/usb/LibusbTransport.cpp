@@ -8,7 +8,7 @@
 
 #include "UsbTransport.h"
 
-namespace ch347usb {
+namespace ch347 {
 namespace {
 
 using Context = std::shared_ptr<libusb_context>;
@@ -78,22 +78,22 @@ UsbDeviceInfo Describe(libusb_device* device, const libusb_device_descriptor& d)
 
 class LibusbHandle final : public UsbHandle {
 public:
-    LibusbHandle(Context context, libusb_device_handle* handle) : context_(std::move(context)), handle_(handle) {}
-    ~LibusbHandle() override { libusb_close(handle_); }
+    LibusbHandle(Context context, libusb_device_handle* handle) : m_context(std::move(context)), m_handle(handle) {}
+    ~LibusbHandle() override { libusb_close(m_handle); }
 
     UsbError DetachKernelDriver(int interfaceNumber, bool& detached) override {
         detached = false;
-        const int active = libusb_kernel_driver_active(handle_, interfaceNumber);
+        const int active = libusb_kernel_driver_active(m_handle, interfaceNumber);
         if (active == 0 || active == LIBUSB_ERROR_NOT_SUPPORTED) return UsbError::None;
         if (active < 0) return FromLibusb(active);
-        const int r = libusb_detach_kernel_driver(handle_, interfaceNumber);
+        const int r = libusb_detach_kernel_driver(m_handle, interfaceNumber);
         if (r == LIBUSB_ERROR_NOT_FOUND) return UsbError::None;
         detached = r == 0;
         return FromLibusb(r);
     }
 
     UsbError AttachKernelDriver(int interfaceNumber) override {
-        return FromLibusb(libusb_attach_kernel_driver(handle_, interfaceNumber));
+        return FromLibusb(libusb_attach_kernel_driver(m_handle, interfaceNumber));
     }
 
     UsbError ClaimInterface(int interfaceNumber) override {
@@ -101,22 +101,22 @@ public:
         // again on a configured device would reset it, so only when there is
         // none. Busy means another interface is in use: configured anyway.
         int configuration = -1;
-        if (libusb_get_configuration(handle_, &configuration) == 0 && configuration == 0) {
-            const int r = libusb_set_configuration(handle_, 1);
+        if (libusb_get_configuration(m_handle, &configuration) == 0 && configuration == 0) {
+            const int r = libusb_set_configuration(m_handle, 1);
             if (r != 0 && r != LIBUSB_ERROR_BUSY) return FromLibusb(r);
         }
-        return FromLibusb(libusb_claim_interface(handle_, interfaceNumber));
+        return FromLibusb(libusb_claim_interface(m_handle, interfaceNumber));
     }
 
     UsbError ReleaseInterface(int interfaceNumber) override {
-        return FromLibusb(libusb_release_interface(handle_, interfaceNumber));
+        return FromLibusb(libusb_release_interface(m_handle, interfaceNumber));
     }
 
     UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length,
                      unsigned int timeoutMs) override {
         int sent = 0;
         // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
-        const int r = libusb_bulk_transfer(handle_, endpoint, const_cast<unsigned char*>(data),
+        const int r = libusb_bulk_transfer(m_handle, endpoint, const_cast<unsigned char*>(data),
                                            static_cast<int>(length), &sent, timeoutMs);
         if (r != 0) return FromLibusb(r);
         return sent == static_cast<int>(length) ? UsbError::None : UsbError::Other;
@@ -125,24 +125,24 @@ public:
     UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
                     unsigned int timeoutMs) override {
         int got = 0;
-        const int r = libusb_bulk_transfer(handle_, endpoint, data, static_cast<int>(capacity), &got, timeoutMs);
+        const int r = libusb_bulk_transfer(m_handle, endpoint, data, static_cast<int>(capacity), &got, timeoutMs);
         received = r == 0 ? static_cast<std::size_t>(got) : 0;
         return FromLibusb(r);
     }
 
 private:
-    Context context_;  // outlives every handle
-    libusb_device_handle* handle_;
+    Context m_context;  // outlives every handle
+    libusb_device_handle* m_handle;
 };
 
 class LibusbTransport final : public UsbTransport {
 public:
-    explicit LibusbTransport(Context context) : context_(std::move(context)) {}
+    explicit LibusbTransport(Context context) : m_context(std::move(context)) {}
 
     std::vector<UsbDeviceInfo> List(std::uint16_t vendorId) override {
         std::vector<UsbDeviceInfo> out;
         libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context_.get(), &list);
+        const ssize_t count = libusb_get_device_list(m_context.get(), &list);
         if (count < 0) return out;
         try {
             for (ssize_t i = 0; i < count; ++i) {
@@ -160,7 +160,7 @@ public:
 
     UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) override {
         libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context_.get(), &list);
+        const ssize_t count = libusb_get_device_list(m_context.get(), &list);
         if (count < 0) return FromLibusb(static_cast<int>(count));
         UsbError result = UsbError::NoDevice;
         for (ssize_t i = 0; i < count; ++i) {
@@ -170,7 +170,7 @@ public:
             result = FromLibusb(libusb_open(dev, &raw));
             if (result == UsbError::None) {
                 try {
-                    handle = std::make_unique<LibusbHandle>(context_, raw);
+                    handle = std::make_unique<LibusbHandle>(m_context, raw);
                 } catch (...) {
                     libusb_close(raw);
                     result = UsbError::Other;
@@ -183,7 +183,7 @@ public:
     }
 
 private:
-    Context context_;
+    Context m_context;
 };
 
 }  // namespace
@@ -204,4 +204,4 @@ std::shared_ptr<UsbTransport> MakeLibusbTransport(std::string* error) {
     }
 }
 
-}  // namespace ch347usb
+}  // namespace ch347

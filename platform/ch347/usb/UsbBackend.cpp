@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <tuple>
 
 #include "UsbProtocol.h"
 #include "trace.h"
 
-namespace ch347usb {
+namespace ch347 {
 
 const char* UsbErrorName(UsbError error) {
     switch (error) {
@@ -50,12 +51,11 @@ std::string PortPath(const UsbDeviceInfo& device) {
     return path.empty() ? "0" : path;
 }
 
-// "CH347T (1a86:55db) at bus 1 port 1.4: ", how every problem line starts.
-std::string Who(const char* chipName, const UsbDeviceInfo& device) {
+// "CH347T (1a86:55db) at bus 1 port 1.4": which bridge a problem is about.
+std::string BridgeName(const char* chipName, const UsbDeviceInfo& device) {
     char id[16];
     std::snprintf(id, sizeof id, "%04x:%04x", device.vendorId, device.productId);
-    return std::string(chipName) + " (" + id + ") at bus " + std::to_string(device.bus) + " port " + PortPath(device) +
-           ": ";
+    return std::string(chipName) + " (" + id + ") at bus " + std::to_string(device.bus) + " port " + PortPath(device);
 }
 
 bool ScanOrder(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
@@ -73,8 +73,7 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
 
 }  // namespace
 
-class UsbBackend::Bridge {
-public:
+struct UsbBackend::Bridge {
     Bridge(const UsbDeviceInfo& device, const BridgeKind& bridgeKind)
         : usb(device),
           kind(bridgeKind),
@@ -89,9 +88,9 @@ public:
 
     const UsbDeviceInfo usb;
     const BridgeKind kind;
-    const std::string where;        // "bus 1 port 1.4": tells identical bridges apart
-    const std::string description;  // the record's function description
-    std::string problem;            // why the last open failed; guarded by the backend's mutex
+    const std::string where;               // "bus 1 port 1.4": tells identical bridges apart
+    const std::string description;         // the record's function description
+    std::optional<BridgeProblem> problem;  // why the last open failed; guarded by the backend's mutex
 
     std::mutex mutex;  // one call at a time on this bridge; guards everything below
     bool open = false;
@@ -220,15 +219,15 @@ public:
     }
 };
 
-UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport) : transport_(std::move(transport)) {}
+UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport) : m_transport(std::move(transport)) {}
 
 UsbBackend::~UsbBackend() = default;
 
 std::size_t UsbBackend::Rescan() {
     std::vector<std::pair<UsbDeviceInfo, BridgeKind>> found;
-    std::vector<std::string> unusable;
-    if (transport_) {
-        for (UsbDeviceInfo& device : transport_->List(kVendorId)) {
+    std::vector<BridgeProblem> unusable;
+    if (m_transport) {
+        for (UsbDeviceInfo& device : m_transport->List(kVendorId)) {
             BridgeKind kind{};
             if (device.vendorId != kVendorId) continue;
             if (KindOfProduct(device.productId, kind)) {
@@ -237,10 +236,8 @@ std::size_t UsbBackend::Rescan() {
                 // Plugged in, but in a mode without an SPI port we drive: worth
                 // telling, since the list stays empty otherwise.
                 const bool serial = device.productId == kPidCh347tMode0;
-                unusable.push_back(Who("CH347T", device) +
-                                   (serial ? "in mode 0 (two serial ports)" : "in mode 2 (HID)") +
-                                   ", which has no SPI port this program drives. Set the bridge to mode 1 and "
-                                   "plug it in again.");
+                unusable.push_back({BridgeProblem::Kind::NoSpiMode, BridgeName("CH347T", device),
+                                    serial ? "mode 0 (two serial ports)" : "mode 2 (HID)"});
             }
         }
     }
@@ -251,14 +248,14 @@ std::size_t UsbBackend::Rescan() {
     std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> next;
     std::vector<std::shared_ptr<Bridge>> dropped;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(m_mutex);
         // A bridge still plugged in keeps its index; new ones take the free
         // indexes in scan order.
         std::vector<bool> placed(found.size(), false);
-        for (std::size_t slot = 0; slot < bridges_.size(); ++slot) {
-            for (std::size_t i = 0; i < found.size() && bridges_[slot]; ++i) {
-                if (!placed[i] && SameDevice(bridges_[slot]->usb, found[i].first)) {
-                    next[slot] = std::move(bridges_[slot]);
+        for (std::size_t slot = 0; slot < m_bridges.size(); ++slot) {
+            for (std::size_t i = 0; i < found.size() && m_bridges[slot]; ++i) {
+                if (!placed[i] && SameDevice(m_bridges[slot]->usb, found[i].first)) {
+                    next[slot] = std::move(m_bridges[slot]);
                     placed[i] = true;
                 }
             }
@@ -269,12 +266,12 @@ std::size_t UsbBackend::Rescan() {
             while (next[freeSlot]) ++freeSlot;
             next[freeSlot] = std::make_shared<Bridge>(found[i].first, found[i].second);
         }
-        for (std::shared_ptr<Bridge>& old : bridges_) {
+        for (std::shared_ptr<Bridge>& old : m_bridges) {
             if (old) dropped.push_back(std::move(old));
         }
-        bridges_ = std::move(next);
-        unusable_ = std::move(unusable);
-        scanned_ = true;
+        m_bridges = std::move(next);
+        m_unusable = std::move(unusable);
+        m_scanned = true;
     }
     TD_TRACEF("USB bridges found: %zu \r\n", found.size());
     // Unplugged bridges close here, outside the table lock (or with the last
@@ -284,39 +281,53 @@ std::size_t UsbBackend::Rescan() {
 }
 
 std::shared_ptr<UsbBackend::Bridge> UsbBackend::At(unsigned long index) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return index < bridges_.size() ? bridges_[index] : nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return index < m_bridges.size() ? m_bridges[index] : nullptr;
+}
+
+template <typename F>
+int UsbBackend::OnBridge(unsigned long index, Need need, F&& call) {
+    std::shared_ptr<Bridge> b = At(index);
+    if (!b) return 0;
+    std::lock_guard<std::mutex> lock(b->mutex);
+    switch (need) {
+    case Need::Listed: break;
+    case Need::Open:
+        if (!b->open) return 0;
+        break;
+    case Need::SpiOpen:
+        if (!b->open || b->kind.spiInterface < 0) return 0;
+        break;
+    case Need::SpiReady:
+        if (!b->SpiReady()) return 0;
+        break;
+    }
+    return call(*b);
 }
 
 void UsbBackend::SetProblem(Bridge& bridge, UsbError error) {
-    std::string line;
+    std::optional<BridgeProblem> problem;
     if (error != UsbError::None) {
-        line = Who(bridge.kind.chipName, bridge.usb);
+        problem.emplace();
+        problem->bridge = BridgeName(bridge.kind.chipName, bridge.usb);
         switch (error) {
-        case UsbError::AccessDenied:
-            line +=
-                "no permission to open it. Install the udev rules (dist/udev/70-tunedesk-ch347.rules, "
-                "see \"Real bridges\" in the README) and plug the bridge in again.";
-            break;
-        case UsbError::Busy:
-            line += "in use by another program (its SPI interface is claimed). Close that program and refresh.";
-            break;
-        case UsbError::NoDevice: line += "unplugged while it was opened. Plug it in again and refresh."; break;
-        default:
-            line += std::string("cannot be opened (") + UsbErrorName(error) + "). Plug it in again and refresh.";
-            break;
+        case UsbError::AccessDenied: problem->kind = BridgeProblem::Kind::NoPermission; break;
+        case UsbError::Busy: problem->kind = BridgeProblem::Kind::Busy; break;
+        case UsbError::NoDevice: problem->kind = BridgeProblem::Kind::Unplugged; break;
+        default: problem->kind = BridgeProblem::Kind::CannotOpen; break;
         }
-        TD_TRACEF("%s \r\n", line.c_str());
+        problem->detail = UsbErrorName(error);
+        TD_TRACEF("%s: cannot be opened (%s) \r\n", problem->bridge.c_str(), problem->detail.c_str());
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    bridge.problem = std::move(line);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    bridge.problem = std::move(problem);
 }
 
 CH347_HANDLE UsbBackend::OpenDevice(unsigned long index) {
     bool scan = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        scan = index == 0 || !scanned_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        scan = index == 0 || !m_scanned;
     }
     if (scan) Rescan();
     return OpenScanned(index);
@@ -330,163 +341,149 @@ CH347_HANDLE UsbBackend::OpenScanned(unsigned long index) {
         std::lock_guard<std::mutex> lock(b->mutex);
         if (b->open && !b->gone) return static_cast<CH347_HANDLE>(index);
         if (b->open) b->Shut();
-        e = b->Open(transport_.get());
+        e = b->Open(m_transport.get());
     }
     SetProblem(*b, e);
     return e == UsbError::None ? static_cast<CH347_HANDLE>(index) : CH347_INVALID_HANDLE;
 }
 
 int UsbBackend::CloseDevice(unsigned long index) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    b->Shut();
-    return 1;
+    return OnBridge(index, Need::Listed, [](Bridge& b) {
+        b.Shut();
+        return 1;
+    });
 }
 
 int UsbBackend::GetDeviceInfor(unsigned long index, mDeviceInforS& info) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->open) return 0;
-    std::memset(&info, 0, sizeof info);
-    info.ChipMode = static_cast<std::uint8_t>(b->kind.chipMode);
-    CopyText(info.ProductString, sizeof info.ProductString, b->usb.product.empty() ? b->kind.chipName : b->usb.product);
-    CopyText(info.ManufacturerString, sizeof info.ManufacturerString, b->usb.manufacturer);
-    CopyText(info.FuncDescStr, sizeof info.FuncDescStr, b->description);
-    return 1;
+    return OnBridge(index, Need::Open, [&](Bridge& b) {
+        std::memset(&info, 0, sizeof info);
+        info.ChipMode = static_cast<std::uint8_t>(b.kind.chipMode);
+        CopyText(info.ProductString, sizeof info.ProductString,
+                 b.usb.product.empty() ? b.kind.chipName : b.usb.product);
+        CopyText(info.ManufacturerString, sizeof info.ManufacturerString, b.usb.manufacturer);
+        CopyText(info.FuncDescStr, sizeof info.FuncDescStr, b.description);
+        return 1;
+    });
 }
 
 int UsbBackend::GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
                            std::uint8_t& deviceRelease, std::uint8_t& chipType) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->open) return 0;
-    driverVersion = kDriverVersion;
-    libraryVersion = kLibraryVersion;
-    deviceRelease = static_cast<std::uint8_t>(b->usb.bcdDevice);
-    chipType = b->kind.chipType;
-    return 1;
+    return OnBridge(index, Need::Open, [&](Bridge& b) {
+        driverVersion = kDriverVersion;
+        libraryVersion = kLibraryVersion;
+        deviceRelease = static_cast<std::uint8_t>(b.usb.bcdDevice);
+        chipType = b.kind.chipType;
+        return 1;
+    });
 }
 
 int UsbBackend::SetTimeout(unsigned long index, std::uint32_t writeTimeout, std::uint32_t readTimeout) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    // 0 would mean "wait for ever" to libusb: an unplugged hub could hang the caller.
-    b->writeTimeout = writeTimeout ? writeTimeout : kDefaultTimeoutMs;
-    b->readTimeout = readTimeout ? readTimeout : kDefaultTimeoutMs;
-    return 1;
+    return OnBridge(index, Need::Listed, [&](Bridge& b) {
+        // 0 would mean "wait for ever" to libusb: an unplugged hub could hang the caller.
+        b.writeTimeout = writeTimeout ? writeTimeout : kDefaultTimeoutMs;
+        b.readTimeout = readTimeout ? readTimeout : kDefaultTimeoutMs;
+        return 1;
+    });
 }
 
 int UsbBackend::SpiSetFrequency(unsigned long index, std::uint32_t hz) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->open || b->kind.spiInterface < 0) return 0;
-    b->hz = hz;  // applied by the next SpiInit
-    return 1;
+    return OnBridge(index, Need::SpiOpen, [&](Bridge& b) {
+        b.hz = hz;  // applied by the next SpiInit
+        return 1;
+    });
 }
 
 int UsbBackend::SpiSetDataBits(unsigned long index, std::uint8_t dataBits) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->open || b->kind.spiInterface < 0 || dataBits > 1) return 0;
-    b->dataBits = dataBits;  // applied by the next SpiInit
-    return 1;
+    return OnBridge(index, Need::SpiOpen, [&](Bridge& b) {
+        if (dataBits > 1) return 0;
+        b.dataBits = dataBits;  // applied by the next SpiInit
+        return 1;
+    });
 }
 
 int UsbBackend::SpiInit(unsigned long index, const mSpiCfgS& config) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->SpiReady() || config.iClock > kSlowestClockOption) return 0;
-    SpiInitPayload payload;
-    if (!BuildSpiInitPayload(config, ClockOptionFor(b->hz, config.iClock), b->dataBits == 1, payload)) return 0;
-    b->inbox.clear();
-    std::uint8_t status[1] = {0xFF};
-    std::size_t got = 0;
-    if (!b->Send(EncodeFrame(kCmdSpiInit, payload.data(), payload.size())) ||
-        !b->Receive(kCmdSpiInit, 1, 1, status, got) || status[0] != 0) {
-        b->Recover();
-        return 0;
-    }
-    b->config = config;
-    return 1;
+    return OnBridge(index, Need::SpiReady, [&](Bridge& b) {
+        if (config.iClock > kSlowestClockOption) return 0;
+        SpiInitPayload payload;
+        if (!BuildSpiInitPayload(config, ClockOptionFor(b.hz, config.iClock), b.dataBits == 1, payload)) return 0;
+        b.inbox.clear();
+        std::uint8_t status[1] = {0xFF};
+        std::size_t got = 0;
+        if (!b.Send(EncodeFrame(kCmdSpiInit, payload.data(), payload.size())) ||
+            !b.Receive(kCmdSpiInit, 1, 1, status, got) || status[0] != 0) {
+            b.Recover();
+            return 0;
+        }
+        b.config = config;
+        return 1;
+    });
 }
 
 int UsbBackend::SpiGetCfg(unsigned long index, mSpiCfgS& config) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->SpiReady()) return 0;
-    b->inbox.clear();
-    std::uint8_t payload[kSpiInitPayloadBytes];
-    std::size_t got = 0;
-    mSpiCfgS reported = b->config;  // the host's fields are not the bridge's to report
-    if (!b->Send(InfoRequestFrame(kInfoSpiConfig)) ||
-        !b->Receive(kCmdInfo, kSpiInitPayloadBytes, kSpiInitPayloadBytes, payload, got) ||
-        !ParseSpiConfigPayload(payload, got, reported, nullptr)) {
-        b->Recover();
-        return 0;
-    }
-    config = reported;
-    return 1;
+    return OnBridge(index, Need::SpiReady, [&](Bridge& b) {
+        b.inbox.clear();
+        std::uint8_t payload[kSpiInitPayloadBytes];
+        std::size_t got = 0;
+        mSpiCfgS reported = b.config;  // the host's fields are not the bridge's to report
+        if (!b.Send(InfoRequestFrame(kInfoSpiConfig)) ||
+            !b.Receive(kCmdInfo, kSpiInitPayloadBytes, kSpiInitPayloadBytes, payload, got) ||
+            !ParseSpiConfigPayload(payload, got, reported, nullptr)) {
+            b.Recover();
+            return 0;
+        }
+        config = reported;
+        return 1;
+    });
 }
 
 int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
                          std::uint8_t* buffer) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->SpiReady() || writeStep == 0) return 0;
-    if (length == 0) return 1;  // a zero-length 0xC4 would hang the firmware
-    b->inbox.clear();
-    const bool select = (chipSelect & 0x80) != 0;
-    bool ok = !select || b->ChipSelect(true);
-    if (ok) ok = b->WriteData(buffer, length, std::min<std::size_t>(writeStep, kMaxDataPerFrame));
-    // Released even after a failure, so the chip does not stay selected.
-    if (select && !b->gone) ok = b->ChipSelect(false) && ok;
-    if (!ok) b->Recover();
-    return ok ? 1 : 0;
+    return OnBridge(index, Need::SpiReady, [&](Bridge& b) {
+        if (writeStep == 0) return 0;
+        if (length == 0) return 1;  // a zero-length 0xC4 would hang the firmware
+        b.inbox.clear();
+        const bool select = (chipSelect & 0x80) != 0;
+        bool ok = !select || b.ChipSelect(true);
+        if (ok) ok = b.WriteData(buffer, length, std::min<std::size_t>(writeStep, kMaxDataPerFrame));
+        // Released even after a failure, so the chip does not stay selected.
+        if (select && !b.gone) ok = b.ChipSelect(false) && ok;
+        if (!ok) b.Recover();
+        return ok ? 1 : 0;
+    });
 }
 
 int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
                         std::uint8_t* buffer) {
-    std::shared_ptr<Bridge> b = At(index);
-    if (!b) return 0;
-    std::lock_guard<std::mutex> lock(b->mutex);
-    if (!b->SpiReady()) return 0;
-    const std::uint32_t wanted = length;
-    std::uint32_t got = 0;
-    b->inbox.clear();
-    const bool select = (chipSelect & 0x80) != 0;
-    bool ok = !select || b->ChipSelect(true);
-    if (ok && sendLength > 0) ok = b->WriteData(buffer, sendLength, kMaxDataPerFrame);
-    if (ok && wanted > 0) {
-        ok = b->Send(ReadRequestFrame(wanted));
-        while (ok && got < wanted) {
-            std::size_t n = 0;
-            const std::size_t room = std::min<std::size_t>(kMaxDataPerFrame, wanted - got);
-            ok = b->Receive(kCmdSpiRead, 1, room, buffer + got, n);
-            got += static_cast<std::uint32_t>(n);
+    return OnBridge(index, Need::SpiReady, [&](Bridge& b) {
+        const std::uint32_t wanted = length;
+        std::uint32_t got = 0;
+        b.inbox.clear();
+        const bool select = (chipSelect & 0x80) != 0;
+        bool ok = !select || b.ChipSelect(true);
+        if (ok && sendLength > 0) ok = b.WriteData(buffer, sendLength, kMaxDataPerFrame);
+        if (ok && wanted > 0) {
+            ok = b.Send(ReadRequestFrame(wanted));
+            while (ok && got < wanted) {
+                std::size_t n = 0;
+                const std::size_t room = std::min<std::size_t>(kMaxDataPerFrame, wanted - got);
+                ok = b.Receive(kCmdSpiRead, 1, room, buffer + got, n);
+                got += static_cast<std::uint32_t>(n);
+            }
         }
-    }
-    if (select && !b->gone) ok = b->ChipSelect(false) && ok;
-    if (!ok) b->Recover(wanted - got);
-    length = got;
-    return ok ? 1 : 0;
+        if (select && !b.gone) ok = b.ChipSelect(false) && ok;
+        if (!ok) b.Recover(wanted - got);
+        length = got;
+        return ok ? 1 : 0;
+    });
 }
 
-std::vector<std::string> UsbBackend::Problems() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> lines = unusable_;
-    for (const std::shared_ptr<Bridge>& b : bridges_) {
-        if (b && !b->problem.empty()) lines.push_back(b->problem);
+std::vector<BridgeProblem> UsbBackend::Problems() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<BridgeProblem> problems = m_unusable;
+    for (const std::shared_ptr<Bridge>& b : m_bridges) {
+        if (b && b->problem) problems.push_back(*b->problem);
     }
-    return lines;
+    return problems;
 }
 
-}  // namespace ch347usb
+}  // namespace ch347

@@ -23,11 +23,11 @@
 #include "Ch347Backend.h"
 #include "UsbTransport.h"
 
-namespace ch347usb {
+namespace ch347 {
 
 inline constexpr unsigned int kDefaultTimeoutMs = 500;
 
-class CH347_API UsbBackend final : public ch347::Backend {
+class UsbBackend final : public Backend {
 public:
     explicit UsbBackend(std::shared_ptr<UsbTransport> transport);
     ~UsbBackend() override;
@@ -54,24 +54,27 @@ public:
                  std::uint8_t* buffer) override;
     int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
                 std::uint8_t* buffer) override;
-    std::vector<std::string> Problems() override;
+    std::vector<BridgeProblem> Problems() override;
 
     class Bridge;
 
 private:
+    // What a call needs of the bridge before it may touch it.
+    enum class Need { Listed, Open, SpiOpen, SpiReady };
+    // The common prologue: looks the bridge up, takes its lock and checks
+    // that it is in the state `need`; then runs `call(bridge)`. 0 when the
+    // bridge is missing or not ready.
+    template <typename F>
+    int OnBridge(unsigned long index, Need need, F&& call);
+
     std::shared_ptr<Bridge> At(unsigned long index);
     void SetProblem(Bridge& bridge, UsbError error);
 
-    std::shared_ptr<UsbTransport> transport_;
-    std::mutex mutex_;  // the table and every bridge's problem line
-    bool scanned_ = false;
-    std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> bridges_;
-    std::vector<std::string> unusable_;  // bridges in a mode we do not drive, from the last scan
+    std::shared_ptr<UsbTransport> m_transport;
+    std::mutex m_mutex;  // the table and every bridge's problem
+    bool m_scanned = false;
+    std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> m_bridges;
+    std::vector<BridgeProblem> m_unusable;  // bridges in a mode we do not drive, from the last scan
 };
 
-// The backend of the choice "auto": `usb` when its scan at each enumeration
-// finds a bridge (openable or not, so that a permission problem is not hidden
-// behind the simulator), else the simulated bridge.
-CH347_API std::shared_ptr<ch347::Backend> MakeAutoBackend(std::shared_ptr<UsbBackend> usb);
-
-}  // namespace ch347usb
+}  // namespace ch347

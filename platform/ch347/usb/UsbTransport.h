@@ -12,7 +12,7 @@
 
 #include "CH347DLL.h"
 
-namespace ch347usb {
+namespace ch347 {
 
 enum class UsbError {
     None,
@@ -22,7 +22,7 @@ enum class UsbError {
     Timeout,
     Other,
 };
-CH347_API const char* UsbErrorName(UsbError error);
+const char* UsbErrorName(UsbError error);
 
 struct UsbInterfaceInfo {
     int number = 0;
@@ -71,6 +71,6 @@ public:
 
 // libusb-1.0 behind the interface. Null, with the reason in *error, when
 // libusb cannot start (no USB support on this machine).
-CH347_API std::shared_ptr<UsbTransport> MakeLibusbTransport(std::string* error = nullptr);
+std::shared_ptr<UsbTransport> MakeLibusbTransport(std::string* error = nullptr);
 
-}  // namespace ch347usb
+}  // namespace ch347

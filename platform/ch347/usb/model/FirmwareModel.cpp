@@ -5,7 +5,7 @@
 #include <cstring>
 #include <deque>
 
-namespace ch347usb::model {
+namespace ch347::model {
 
 namespace {
 
@@ -24,7 +24,7 @@ struct Device {
     std::vector<Frame> outLog;
     TransferCount count;
 
-    ch347sim::SimChip chip;
+    ch347::SimChip chip;
     std::array<std::uint8_t, kSpiInitPayloadBytes> config{};
     bool selected = false;
     std::vector<std::uint8_t> spiOut;  // bytes clocked out while the chip is selected
@@ -153,20 +153,20 @@ namespace {
 class ModelHandle final : public UsbHandle {
 public:
     ModelHandle(std::shared_ptr<FirmwareBus::State> state, int id, int spiInterface)
-        : state_(std::move(state)), id_(id), spiInterface_(spiInterface) {}
+        : m_state(std::move(state)), m_id(id), m_spiInterface(spiInterface) {}
 
     ~ModelHandle() override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        Device* d = state_->Find(id_);
-        if (d && claimedHere_) d->claimed = false;
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        Device* d = m_state->Find(m_id);
+        if (d && m_claimedHere) d->claimed = false;
     }
 
     UsbError DetachKernelDriver(int iface, bool& detached) override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         detached = false;
         Device* d = Live();
         if (!d) return UsbError::NoDevice;
-        if (iface == spiInterface_ && d->driverAttached) {
+        if (iface == m_spiInterface && d->driverAttached) {
             d->driverAttached = false;
             detached = true;
         }
@@ -174,34 +174,34 @@ public:
     }
 
     UsbError AttachKernelDriver(int iface) override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         Device* d = Live();
         if (!d) return UsbError::NoDevice;
-        if (iface == spiInterface_) d->driverAttached = true;
+        if (iface == m_spiInterface) d->driverAttached = true;
         return UsbError::None;
     }
 
     UsbError ClaimInterface(int iface) override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         Device* d = Live();
         if (!d) return UsbError::NoDevice;
-        if (iface != spiInterface_) return UsbError::Other;
+        if (iface != m_spiInterface) return UsbError::Other;
         if (d->claimed || d->driverAttached || FirmwareBus::State::Take(*d, Fault::Busy)) return UsbError::Busy;
-        d->claimed = claimedHere_ = true;
+        d->claimed = m_claimedHere = true;
         return UsbError::None;
     }
 
     UsbError ReleaseInterface(int iface) override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         Device* d = Live();
         if (!d) return UsbError::NoDevice;
-        if (iface != spiInterface_ || !claimedHere_) return UsbError::Other;
-        d->claimed = claimedHere_ = false;
+        if (iface != m_spiInterface || !m_claimedHere) return UsbError::Other;
+        d->claimed = m_claimedHere = false;
         return UsbError::None;
     }
 
     UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length, unsigned int) override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         Device* d = Claimed(endpoint, kSpiOut);
         if (!d) return Why();
         if (!FirmwareBus::State::Transfer(*d, true)) return UsbError::NoDevice;
@@ -212,7 +212,7 @@ public:
 
     UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
                     unsigned int) override {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         received = 0;
         Device* d = Claimed(endpoint, kSpiIn);
         if (!d) return Why();
@@ -232,34 +232,34 @@ public:
 
 private:
     Device* Live() {
-        Device* d = state_->Find(id_);
+        Device* d = m_state->Find(m_id);
         return d && d->present ? d : nullptr;
     }
     Device* Claimed(std::uint8_t endpoint, std::uint8_t expected) {
         Device* d = Live();
-        return d && claimedHere_ && endpoint == expected ? d : nullptr;
+        return d && m_claimedHere && endpoint == expected ? d : nullptr;
     }
     UsbError Why() { return Live() ? UsbError::Other : UsbError::NoDevice; }
 
-    std::shared_ptr<FirmwareBus::State> state_;
-    int id_;
-    int spiInterface_;
-    bool claimedHere_ = false;
+    std::shared_ptr<FirmwareBus::State> m_state;
+    int m_id;
+    int m_spiInterface;
+    bool m_claimedHere = false;
 };
 
 }  // namespace
 
-FirmwareBus::FirmwareBus() : state_(std::make_shared<State>()) {}
+FirmwareBus::FirmwareBus() : m_state(std::make_shared<State>()) {}
 FirmwareBus::~FirmwareBus() = default;
 
 int FirmwareBus::Plug(const BridgeLayout& plan) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Device& d = state_->devices.emplace_back();
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device& d = m_state->devices.emplace_back();
     d.driverAttached = plan.kernelDriver;
     UsbDeviceInfo& info = d.info;
     info.bus = plan.bus;
     info.ports = plan.ports;
-    info.address = state_->nextAddress++;
+    info.address = m_state->nextAddress++;
     info.vendorId = kVendorId;
     info.productId = plan.productId;
     info.bcdDevice = plan.bcdDevice;
@@ -271,98 +271,98 @@ int FirmwareBus::Plug(const BridgeLayout& plan) {
     if (plan.productId == kPidCh347f) info.interfaces.push_back({2, 0x04, 0x84});
     if (plan.productId == kPidCh347f) info.interfaces.push_back({3, 0, 0x85});
     info.interfaces.push_back({plan.productId == kPidCh347f ? 4 : 2, kSpiOut, kSpiIn});
-    return static_cast<int>(state_->devices.size() - 1);
+    return static_cast<int>(m_state->devices.size() - 1);
 }
 
 void FirmwareBus::Unplug(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) d->present = d->claimed = false;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) d->present = d->claimed = false;
 }
 
 void FirmwareBus::UnplugAfter(int id, int transfers) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) d->unplugIn = std::max(transfers, 0);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) d->unplugIn = std::max(transfers, 0);
 }
 
 void FirmwareBus::InjectFault(int id, Fault fault, int count) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) d->faults[static_cast<std::size_t>(fault)] = count;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) d->faults[static_cast<std::size_t>(fault)] = count;
 }
 
 TransferCount FirmwareBus::Transfers(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Device* d = state_->Find(id);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device* d = m_state->Find(id);
     return d ? d->count : TransferCount{};
 }
 
 std::vector<Frame> FirmwareBus::OutTransfers(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Device* d = state_->Find(id);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device* d = m_state->Find(id);
     return d ? d->outLog : std::vector<Frame>{};
 }
 
 void FirmwareBus::ClearRecord(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) {
         d->outLog.clear();
         d->count = {};
     }
 }
 
 void FirmwareBus::SetRecording(int id, bool on) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) d->recording = on;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) d->recording = on;
 }
 
 bool FirmwareBus::Claimed(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Device* d = state_->Find(id);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device* d = m_state->Find(id);
     return d && d->claimed;
 }
 
 bool FirmwareBus::KernelDriverAttached(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Device* d = state_->Find(id);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device* d = m_state->Find(id);
     return d && d->driverAttached;
 }
 
 bool FirmwareBus::ChipSelected(int id) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Device* d = state_->Find(id);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device* d = m_state->Find(id);
     return d && d->selected;
 }
 
 void FirmwareBus::PresetRead(int id, std::vector<std::uint8_t> bytes) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) d->presetRead = std::move(bytes);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) d->presetRead = std::move(bytes);
 }
 
-void FirmwareBus::WithChip(int id, const std::function<void(ch347sim::SimChip&)>& f) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (Device* d = state_->Find(id)) f(d->chip);
+void FirmwareBus::WithChip(int id, const std::function<void(ch347::SimChip&)>& f) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (Device* d = m_state->Find(id)) f(d->chip);
 }
 
 std::vector<UsbDeviceInfo> FirmwareBus::List(std::uint16_t vendorId) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<std::mutex> lock(m_state->mutex);
     std::vector<UsbDeviceInfo> out;
-    for (const Device& d : state_->devices) {
+    for (const Device& d : m_state->devices) {
         if (d.present && d.info.vendorId == vendorId) out.push_back(d.info);
     }
     return out;
 }
 
 UsbError FirmwareBus::Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    for (std::size_t id = 0; id < state_->devices.size(); ++id) {
-        Device& d = state_->devices[id];
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    for (std::size_t id = 0; id < m_state->devices.size(); ++id) {
+        Device& d = m_state->devices[id];
         if (!d.present || d.info.bus != device.bus || d.info.address != device.address) continue;
         if (State::Take(d, Fault::AccessDenied)) return UsbError::AccessDenied;
         BridgeKind kind{};
         KindOfProduct(d.info.productId, kind);
-        handle = std::make_unique<ModelHandle>(state_, static_cast<int>(id), kind.spiInterface);
+        handle = std::make_unique<ModelHandle>(m_state, static_cast<int>(id), kind.spiInterface);
         return UsbError::None;
     }
     return UsbError::NoDevice;
 }
 
-}  // namespace ch347usb::model
+}  // namespace ch347::model

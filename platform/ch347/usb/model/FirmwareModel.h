@@ -1,6 +1,6 @@
 // A USB bus with CH347 bridges on it, for tests and benchmarks: a
 // UsbTransport whose devices answer frames as the bridge's firmware does and
-// hand the SPI bytes to a simulated chip (ch347sim::SimChip). It can be told
+// hand the SPI bytes to a simulated chip (ch347::SimChip). It can be told
 // to fail the way real bridges and hosts fail: no permission, interface busy,
 // unplugged after N transfers, no answer, a wrong echo byte, a short frame, a
 // wrong length field.
@@ -21,7 +21,7 @@
 #include "UsbProtocol.h"
 #include "UsbTransport.h"
 
-namespace ch347usb::model {
+namespace ch347::model {
 
 enum class Fault {
     AccessDenied,  // opening the device fails
@@ -73,7 +73,7 @@ public:
     // The bytes the next 0xC3 read clocks in, instead of the chip's reply.
     void PresetRead(int id, std::vector<std::uint8_t> bytes);
     // Runs `f` on the chip behind the bridge, under the bus lock.
-    void WithChip(int id, const std::function<void(ch347sim::SimChip&)>& f);
+    void WithChip(int id, const std::function<void(ch347::SimChip&)>& f);
 
     std::vector<UsbDeviceInfo> List(std::uint16_t vendorId) override;
     UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) override;
@@ -81,7 +81,7 @@ public:
     struct State;
 
 private:
-    std::shared_ptr<State> state_;
+    std::shared_ptr<State> m_state;
 };
 
-}  // namespace ch347usb::model
+}  // namespace ch347::model

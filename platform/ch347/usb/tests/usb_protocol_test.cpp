@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace ch347usb;
+using namespace ch347;
 using Bytes = std::vector<std::uint8_t>;
 
 // What spilink makes of the settings file's defaults (mode 1, 3.75 MHz, MSB

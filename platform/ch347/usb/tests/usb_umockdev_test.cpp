@@ -17,7 +17,7 @@
 
 #include "Ch347Backend.h"
 #include "FirmwareModel.h"
-#include "UsbBackend.h"
+#include "BackendChoice.h"
 #include "regframe.h"
 #include "spilink.h"
 
@@ -28,7 +28,7 @@ extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented
 
 namespace {
 
-using namespace ch347usb;
+using namespace ch347;
 
 // Device, configuration, then the three interfaces of a CH347T in mode 1:
 // CDC control (interrupt 0x83), CDC data (bulk 0x02/0x82), vendor SPI (bulk 0x06/0x86).
@@ -165,9 +165,7 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     ASSERT_TRUE(attached) << (error ? error->message : "");
 
     std::string reason;
-    std::shared_ptr<UsbTransport> transport = MakeLibusbTransport(&reason);
-    ASSERT_TRUE(transport) << reason;
-    ch347::SetBackend(std::make_shared<UsbBackend>(transport));
+    ASSERT_TRUE(ch347::SelectBackend(ch347::BackendChoice::Usb, &reason)) << reason;
     std::list<std::u16string> names;
     EXPECT_EQ(libComm_EnumDevice(names), 1u);
     EXPECT_EQ(names, std::list<std::u16string>{u"0# CH347T SPI bridge, bus 1 port 1"});
@@ -179,7 +177,7 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     config.CSEnable = 1;
     ASSERT_EQ(libComm_OpenDevice(0, config), 1);
     EXPECT_EQ(usbdevfs.claims, 1);
-    usbdevfs.bus->WithChip(usbdevfs.id, [](ch347sim::SimChip& chip) { chip.Set(0x0400, 0x40080040, 0x77); });
+    usbdevfs.bus->WithChip(usbdevfs.id, [](ch347::SimChip& chip) { chip.Set(0x0400, 0x40080040, 0x77); });
     unsigned char buffer[16];
     const int length = libPro_GetRegisterValuePack(0x40080040, buffer, false, 0x0400);
     ASSERT_EQ(libComm_WriteSpiData(0, 1, length, buffer), 1);
@@ -197,7 +195,6 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     EXPECT_EQ(libComm_CloseDevice(0), 1);
 
     ch347::SetBackend(nullptr);
-    transport.reset();
     umockdev_testbed_detach_ioctl(testbed, kDevNode, nullptr);
     g_object_unref(handler);
     g_object_unref(testbed);
