@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "AppPaths.h"
 #include "Ch347Backend.h"
 
-std::string BridgeProblemLine(const ch347::BridgeProblem& problem);
+// `rule` tells where this program's udev rule is and whether udev has one.
+std::string BridgeProblemLine(const ch347::BridgeProblem& problem, const UdevRule& rule);
 
 // The lines of the current backend's problems (ch347::BridgeProblems()).
 std::vector<std::string> BridgeProblemLines();

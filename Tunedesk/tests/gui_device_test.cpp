@@ -1,5 +1,6 @@
 // Device list, open/close, SPI initialisation, parameter print-out and the
 // read-back thread of the main window, against the simulated bridge and chip.
+#include <algorithm>
 #include <chrono>
 
 #include <QAbstractButton>
@@ -450,8 +451,8 @@ TEST_F(DeviceTest, RefreshWhileOpenKeepsTheDeviceReachable) {
     sim::RemoveAllBridges();
     ClearLog();
     Click(IDC_BTN_REFRESH_DEVICE);
-    EXPECT_THAT(Log(), ElementsAre("Refreshing Device...", "Failed to open the selected device!", "",
-                                   "No available device found!"));
+    EXPECT_THAT(Log(), ElementsAre("Refreshing Device...", "The opened device is gone (unplugged or replaced)!",
+                                   "Failed to open the selected device!", "", "No available device found!"));
     EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
     EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
 }
@@ -470,4 +471,93 @@ TEST_F(DeviceTest, ABridgeThatCannotBeOpenedIsExplainedAfterAUserRefreshOnly) {
     EXPECT_EQ(log[0], "Refreshing Device...");
     EXPECT_THAT(log[1], ::testing::StartsWith("CH347T (1a86:55db) at bus 1 port 1: no permission"));
     EXPECT_EQ(log[2], "No available device found!");
+}
+
+// A session is bound to the physical bridge it opened: after a refresh the
+// panel takes up only that bridge again, or ends the session loudly.
+class SessionTest : public DevicePanelTest {
+protected:
+    void TearDown() override {
+        DestroyWindow();
+        ch347::SetBackend(nullptr);
+        DevicePanelTest::TearDown();
+    }
+    void UseBridges(ch347::BackendChoice choice) { ch347::SetBackend(ch347::MakeBackend(choice, bus_)); }
+    static int Count(const std::vector<std::string>& log, const std::string& text) {
+        return static_cast<int>(std::count(log.begin(), log.end(), text));
+    }
+    // After the session ended: closed caption, the link library closed, and a
+    // control change fails as with no device open.
+    void ExpectSessionEnded() {
+        EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
+        EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
+        ClearLog();
+        ChooseCombo(IDC_CMB_VIVID_ONOFF, 0);
+        EXPECT_EQ(Count(Log(), "Failed to control, please open the device first!\n"), 1);
+        for (const std::string& line : Log()) EXPECT_EQ(line.find("OK!"), std::string::npos) << line;
+    }
+
+    std::shared_ptr<ch347::model::FirmwareBus> bus_ = std::make_shared<ch347::model::FirmwareBus>();
+};
+
+TEST_F(SessionTest, AutoWithARealBridgeUnpluggedAndRefreshedDoesNotMoveToTheSimulator) {
+    const int id = bus_->Plug({});
+    UseBridges(ch347::BackendChoice::Auto);
+    CreateWindow();
+    OpenDevice();
+    EXPECT_TRUE(bus_->Claimed(id));
+    bus_->Unplug(id);
+    ClearLog();
+    Click(IDC_BTN_REFRESH_DEVICE);
+    EXPECT_EQ(Count(Log(), "The opened device is gone (unplugged or replaced)!"), 1);
+    EXPECT_EQ(Count(Log(), "Failed to open the selected device!"), 1);
+    EXPECT_FALSE(sim::IsOpen(0));
+    ExpectSessionEnded();
+    // With nothing open, the next refresh may offer the simulator.
+    Click(IDC_BTN_REFRESH_DEVICE);
+    EXPECT_EQ(Combo(IDC_CMB_DEVICE_LIST)->itemText(0).toStdString(), kDefaultEntry);
+    EXPECT_FALSE(sim::IsOpen(0));
+}
+
+TEST_F(SessionTest, AutoOnTheSimulatorStaysThereWhenARealBridgeIsPluggedIn) {
+    UseBridges(ch347::BackendChoice::Auto);
+    CreateWindow();
+    OpenDevice();
+    const int id = bus_->Plug({});
+    Click(IDC_BTN_REFRESH_DEVICE);
+    EXPECT_EQ(Combo(IDC_CMB_DEVICE_LIST)->itemText(0).toStdString(), kDefaultEntry);
+    EXPECT_TRUE(sim::IsOpen(0));
+    EXPECT_EQ(libComm_GetDeviceOpenState(), 1);
+    EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kCloseCaption);
+    EXPECT_FALSE(bus_->Claimed(id));
+    EXPECT_EQ(bus_->Transfers(id).out, 0);
+}
+
+TEST_F(SessionTest, AnotherBridgeInTheSamePortOrAnotherIsNotReopened) {
+    UseBridges(ch347::BackendChoice::Usb);
+    for (std::uint8_t port : {1, 2}) {
+        SCOPED_TRACE(port);
+        ch347::model::BridgeLayout a;
+        a.ports = {1};
+        const int idA = bus_->Plug(a);
+        CreateWindow();
+        OpenDevice();
+        ASSERT_TRUE(bus_->Claimed(idA));
+        bus_->Unplug(idA);
+        ch347::model::BridgeLayout b;
+        b.ports = {port};
+        const int idB = bus_->Plug(b);
+        Click(IDC_BTN_REFRESH_DEVICE);
+        EXPECT_FALSE(bus_->Claimed(idB));
+        EXPECT_EQ(bus_->Transfers(idB).out, 0);
+        ExpectSessionEnded();
+        EXPECT_EQ(bus_->Transfers(idB).out, 0);
+        // B is a bridge of its own that the user may open.
+        Click(IDC_BTN_REFRESH_DEVICE);
+        OpenDevice();
+        EXPECT_TRUE(bus_->Claimed(idB));
+        PressOpenCloseButton();
+        bus_->Unplug(idB);
+        DestroyWindow();
+    }
 }

@@ -1,4 +1,5 @@
 // Choosing what serves the vendor calls.
+#include <bitset>
 #include <mutex>
 
 #include "BackendChoice.h"
@@ -10,7 +11,9 @@ namespace {
 
 // Real bridges when the last scan found any, else the simulated bridge. The
 // choice is made again at every enumeration (which starts by opening index
-// 0), so plugging a bridge in and refreshing the list switches to it.
+// 0), so plugging a bridge in and refreshing the list switches to it -- but
+// only while no bridge is open: a session never moves between real and
+// simulated bridges, and a reopen (ReopenDevice) never chooses again.
 class AutoBackend final : public ForwardingBackend {
 public:
     explicit AutoBackend(std::shared_ptr<UsbBackend> usb) : m_usb(std::move(usb)) {}
@@ -19,9 +22,9 @@ public:
         bool choose = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            choose = index == 0 || !m_chosen;
+            choose = (index == 0 || !m_chosen) && m_open.none();
         }
-        if (!choose) return Target().OpenDevice(index);
+        if (!choose) return Opened(index, Target().OpenDevice(index));
         const bool real = m_usb->Rescan() > 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -29,7 +32,16 @@ public:
             m_chosen = true;
             m_real = real;
         }
-        return real ? m_usb->OpenScanned(index) : SimulatedBackend()->OpenDevice(index);
+        return Opened(index, real ? m_usb->OpenScanned(index) : SimulatedBackend()->OpenDevice(index));
+    }
+    CH347_HANDLE ReopenDevice(unsigned long index) override { return Opened(index, Target().ReopenDevice(index)); }
+    int CloseDevice(unsigned long index) override {
+        const int closed = Target().CloseDevice(index);
+        // Closed or not, the caller is done with it; a bridge that refused
+        // to close must not pin the choice for ever.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (index < m_open.size()) m_open.reset(index);
+        return closed;
     }
     // A bridge that is plugged in but cannot be opened is worth telling about
     // whichever backend serves.
@@ -42,10 +54,19 @@ protected:
     }
 
 private:
+    CH347_HANDLE Opened(unsigned long index, CH347_HANDLE handle) {
+        if (handle != CH347_INVALID_HANDLE && index < m_open.size()) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open.set(index);
+        }
+        return handle;
+    }
+
     std::shared_ptr<UsbBackend> m_usb;
     std::mutex m_mutex;
     bool m_chosen = false;
     bool m_real = false;
+    std::bitset<kCh347MaxDevices> m_open;  // indexes opened and not closed since
 };
 
 }  // namespace

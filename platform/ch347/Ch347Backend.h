@@ -34,6 +34,9 @@ public:
     virtual ~Backend() = default;
 
     virtual CH347_HANDLE OpenDevice(unsigned long index) = 0;
+    // Opens the bridge that holds `index` now, without looking for other
+    // bridges first (no scan, no change between real and simulated bridges).
+    virtual CH347_HANDLE ReopenDevice(unsigned long index) = 0;
     virtual int CloseDevice(unsigned long index) = 0;
     virtual int GetDeviceInfor(unsigned long index, mDeviceInforS& info) = 0;
     virtual int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
@@ -53,6 +56,10 @@ public:
     // The bridges that the last enumeration found but could not open, or
     // cannot serve. Backends that cannot fail that way report none.
     virtual std::vector<BridgeProblem> Problems() = 0;
+    // What tells the physical bridge at `index` apart from every other one,
+    // and from itself after it was plugged in again: empty when there is
+    // none. Equal texts mean the very same bridge of the same backend.
+    virtual std::string BridgeIdentity(unsigned long index) = 0;
 };
 
 // A backend that passes every call on to another one (Target()) unless it
@@ -61,6 +68,7 @@ public:
 class ForwardingBackend : public Backend {
 public:
     CH347_HANDLE OpenDevice(unsigned long index) override { return Target().OpenDevice(index); }
+    CH347_HANDLE ReopenDevice(unsigned long index) override { return Target().ReopenDevice(index); }
     int CloseDevice(unsigned long index) override { return Target().CloseDevice(index); }
     int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override {
         return Target().GetDeviceInfor(index, info);
@@ -87,6 +95,7 @@ public:
         return Target().SpiRead(index, chipSelect, sendLength, length, buffer);
     }
     std::vector<BridgeProblem> Problems() override { return Target().Problems(); }
+    std::string BridgeIdentity(unsigned long index) override { return Target().BridgeIdentity(index); }
 
 protected:
     // The backend that serves the call being forwarded.
@@ -104,5 +113,14 @@ CH347_API std::shared_ptr<Backend> SimulatedBackend();
 
 // The current backend's Problems().
 CH347_API std::vector<BridgeProblem> BridgeProblems();
+// The current backend's BridgeIdentity(index).
+CH347_API std::string BridgeIdentity(unsigned long index);
+
+// Makes the next CH347OpenDevice(index) open the bridge whose identity is
+// `identity` (BridgeIdentity) and nothing else: when another bridge, or none,
+// holds the index by then, that open fails without touching any bridge. The
+// panel's reopen after a refresh goes through it, so that a session never
+// moves to another bridge or between real and simulated bridges.
+CH347_API void OpenOnlyIfSameBridge(unsigned long index, const std::string& identity);
 
 }  // namespace ch347

@@ -279,7 +279,9 @@ public:
         length = 0;
         return 1;
     }
+    CH347_HANDLE ReopenDevice(unsigned long index) override { return OpenDevice(index); }
     std::vector<ch347::BridgeProblem> Problems() override { return {}; }
+    std::string BridgeIdentity(unsigned long) override { return {}; }
 };
 
 TEST_F(BridgeTest, AnotherBackendServesTheSameCalls) {

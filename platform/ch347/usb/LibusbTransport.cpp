@@ -71,9 +71,21 @@ UsbDeviceInfo Describe(libusb_device* device, const libusb_device_descriptor& d)
     if (libusb_open(device, &handle) == 0) {
         info.product = ReadString(handle, d.iProduct);
         info.manufacturer = ReadString(handle, d.iManufacturer);
+        info.serial = ReadString(handle, d.iSerialNumber);
         libusb_close(handle);
     }
     return info;
+}
+
+// The device List described, by where it is plugged in and what it is.
+bool IsDevice(libusb_device* dev, const UsbDeviceInfo& device) {
+    if (libusb_get_bus_number(dev) != device.bus) return false;
+    std::uint8_t ports[8] = {};
+    const int depth = libusb_get_port_numbers(dev, ports, sizeof ports);
+    if (depth < 0 || !std::equal(device.ports.begin(), device.ports.end(), ports, ports + depth)) return false;
+    libusb_device_descriptor d{};
+    return libusb_get_device_descriptor(dev, &d) == 0 && d.idVendor == device.vendorId &&
+           d.idProduct == device.productId;
 }
 
 class LibusbHandle final : public UsbHandle {
@@ -165,7 +177,7 @@ public:
         UsbError result = UsbError::NoDevice;
         for (ssize_t i = 0; i < count; ++i) {
             libusb_device* dev = list[i];
-            if (libusb_get_bus_number(dev) != device.bus || libusb_get_device_address(dev) != device.address) continue;
+            if (!IsDevice(dev, device)) continue;
             libusb_device_handle* raw = nullptr;
             result = FromLibusb(libusb_open(dev, &raw));
             if (result == UsbError::None) {

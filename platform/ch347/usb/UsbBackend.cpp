@@ -62,6 +62,16 @@ bool ScanOrder(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
     return std::tie(a.bus, a.ports) < std::tie(b.bus, b.ports);
 }
 
+// Where it is plugged in, what it is, its serial number where it has one,
+// and which scan first saw it: a bridge plugged in again (a new address) is a
+// new bridge, even at the same port.
+std::string Identity(const UsbDeviceInfo& device, std::uint64_t plug) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%04x:%04x", device.vendorId, device.productId);
+    return std::string("usb bus ") + std::to_string(device.bus) + " port " + PortPath(device) + " " + id +
+           " serial \"" + device.serial + "\" plug " + std::to_string(plug);
+}
+
 bool SameDevice(const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
     return a.bus == b.bus && a.ports == b.ports && a.address == b.address && a.productId == b.productId;
 }
@@ -74,12 +84,13 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
 }  // namespace
 
 struct UsbBackend::Bridge {
-    Bridge(const UsbDeviceInfo& device, const BridgeKind& bridgeKind)
+    Bridge(const UsbDeviceInfo& device, const BridgeKind& bridgeKind, std::uint64_t plug)
         : usb(device),
           kind(bridgeKind),
           where("bus " + std::to_string(device.bus) + " port " + PortPath(device)),
           description(std::string(bridgeKind.chipName) + (bridgeKind.spiInterface >= 0 ? " SPI" : " JTAG") +
-                      " bridge, " + where) {}
+                      " bridge, " + where),
+          identity(Identity(device, plug)) {}
 
     ~Bridge() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -90,6 +101,7 @@ struct UsbBackend::Bridge {
     const BridgeKind kind;
     const std::string where;               // "bus 1 port 1.4": tells identical bridges apart
     const std::string description;         // the record's function description
+    const std::string identity;            // BridgeIdentity(): this bridge while it stays plugged in
     std::optional<BridgeProblem> problem;  // why the last open failed; guarded by the backend's mutex
 
     std::mutex mutex;  // one call at a time on this bridge; guards everything below
@@ -204,8 +216,11 @@ struct UsbBackend::Bridge {
     bool ChipSelect(bool assert) {
         // Bit 7 of iChipSelect only says that a line is driven; the low bits say which.
         const int line = (config.iChipSelect & 0x7F) == 1 ? 1 : 0;
-        return Send(
-            ChipSelectFrame(line, assert, config.iActiveDelay, static_cast<std::uint16_t>(config.iDelayDeactive)));
+        // The frame has 16 bits for the delay: a longer one waits as long as
+        // the frame can say rather than wrapping round to a short one.
+        const std::uint32_t requested = config.iDelayDeactive;  // a packed field: no reference to it
+        const auto deactiveDelay = static_cast<std::uint16_t>(std::min<std::uint32_t>(requested, 0xFFFF));
+        return Send(ChipSelectFrame(line, assert, config.iActiveDelay, deactiveDelay));
     }
 
     void Recover(std::size_t owedBytes = 0) {
@@ -226,11 +241,15 @@ UsbBackend::~UsbBackend() = default;
 std::size_t UsbBackend::Rescan() {
     std::vector<std::pair<UsbDeviceInfo, BridgeKind>> found;
     std::vector<BridgeProblem> unusable;
+    std::vector<BridgeProblem> jtagOnly;
     if (m_transport) {
         for (UsbDeviceInfo& device : m_transport->List(kVendorId)) {
             BridgeKind kind{};
             if (device.vendorId != kVendorId) continue;
             if (KindOfProduct(device.productId, kind)) {
+                if (kind.spiInterface < 0)
+                    jtagOnly.push_back(
+                        {BridgeProblem::Kind::NoSpiMode, BridgeName(kind.chipName, device), "mode 3 (JTAG)"});
                 found.emplace_back(std::move(device), kind);
             } else if (device.productId == kPidCh347tMode0 || device.productId == kPidCh347tMode2) {
                 // Plugged in, but in a mode without an SPI port we drive: worth
@@ -244,6 +263,11 @@ std::size_t UsbBackend::Rescan() {
     std::stable_sort(found.begin(), found.end(),
                      [](const auto& a, const auto& b) { return ScanOrder(a.first, b.first); });
     if (found.size() > kCh347MaxDevices) found.resize(kCh347MaxDevices);
+    const std::size_t withSpi = static_cast<std::size_t>(
+        std::count_if(found.begin(), found.end(), [](const auto& f) { return f.second.spiInterface >= 0; }));
+    // The link library hides a bridge in mode 3; when it is all there is,
+    // the list would be empty with no word of why.
+    if (withSpi == 0) unusable.insert(unusable.end(), jtagOnly.begin(), jtagOnly.end());
 
     std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> next;
     std::vector<std::shared_ptr<Bridge>> dropped;
@@ -260,11 +284,20 @@ std::size_t UsbBackend::Rescan() {
                 }
             }
         }
-        std::size_t freeSlot = 0;
+        // A slot that a bridge left in this scan is not given to another
+        // bridge in the same scan (unless every other slot is taken): a
+        // caller that held the old bridge there must not find a new one.
+        std::array<bool, kCh347MaxDevices> left{};
+        for (std::size_t slot = 0; slot < m_bridges.size(); ++slot) left[slot] = m_bridges[slot] != nullptr;
         for (std::size_t i = 0; i < found.size(); ++i) {
             if (placed[i]) continue;
-            while (next[freeSlot]) ++freeSlot;
-            next[freeSlot] = std::make_shared<Bridge>(found[i].first, found[i].second);
+            std::size_t slot = 0;
+            while (slot < next.size() && (next[slot] || left[slot])) ++slot;
+            if (slot == next.size()) {
+                slot = 0;
+                while (next[slot]) ++slot;
+            }
+            next[slot] = std::make_shared<Bridge>(found[i].first, found[i].second, ++m_plugs);
         }
         for (std::shared_ptr<Bridge>& old : m_bridges) {
             if (old) dropped.push_back(std::move(old));
@@ -277,7 +310,7 @@ std::size_t UsbBackend::Rescan() {
     // Unplugged bridges close here, outside the table lock (or with the last
     // call still running on them).
     dropped.clear();
-    return found.size();
+    return withSpi;
 }
 
 std::shared_ptr<UsbBackend::Bridge> UsbBackend::At(unsigned long index) {
@@ -331,6 +364,13 @@ CH347_HANDLE UsbBackend::OpenDevice(unsigned long index) {
     }
     if (scan) Rescan();
     return OpenScanned(index);
+}
+
+CH347_HANDLE UsbBackend::ReopenDevice(unsigned long index) { return OpenScanned(index); }
+
+std::string UsbBackend::BridgeIdentity(unsigned long index) {
+    std::shared_ptr<Bridge> b = At(index);
+    return b ? b->identity : std::string();
 }
 
 CH347_HANDLE UsbBackend::OpenScanned(unsigned long index) {

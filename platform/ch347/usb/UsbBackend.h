@@ -4,7 +4,8 @@
 //
 // Indexes: the bridges found are ordered by bus number, then port path. A
 // bridge keeps its index while it stays plugged in (one plugged in later takes
-// a free index, so an open session never moves to another bridge). The
+// a free index, so an open session never moves to another bridge), and an
+// index that a bridge left is not given to another one in the same scan. The
 // bus is scanned again when index 0 is opened (the start of every enumeration)
 // and at the first open. A CH347T in mode 3 takes an index and opens without
 // touching USB (its interface carries JTAG), so the link library can read its
@@ -32,15 +33,17 @@ public:
     explicit UsbBackend(std::shared_ptr<UsbTransport> transport);
     ~UsbBackend() override;
 
-    // Lists the bridges again; returns how many were found (every mode we
-    // list, openable or not). Open bridges still plugged in keep their state.
-    // A CH347T in mode 0 or 2 (no SPI port served here) is not counted, only
-    // reported by Problems().
+    // Lists the bridges again; returns how many with an SPI port were found,
+    // openable or not. Open bridges still plugged in keep their state. A
+    // CH347T in mode 0 or 2 (no SPI port served here) takes no index and is
+    // only reported by Problems(); one in mode 3 takes an index (the link
+    // library hides it) and is reported when no bridge with SPI was found.
     std::size_t Rescan();
     // OpenDevice without the scan at index 0 (the caller has just scanned).
     CH347_HANDLE OpenScanned(unsigned long index);
 
     CH347_HANDLE OpenDevice(unsigned long index) override;
+    CH347_HANDLE ReopenDevice(unsigned long index) override;
     int CloseDevice(unsigned long index) override;
     int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override;
     int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
@@ -55,6 +58,7 @@ public:
     int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
                 std::uint8_t* buffer) override;
     std::vector<BridgeProblem> Problems() override;
+    std::string BridgeIdentity(unsigned long index) override;
 
     class Bridge;
 
@@ -73,6 +77,7 @@ private:
     std::shared_ptr<UsbTransport> m_transport;
     std::mutex m_mutex;  // the table and every bridge's problem
     bool m_scanned = false;
+    std::uint64_t m_plugs = 0;  // bridges the scans have met, so that no two share an identity
     std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> m_bridges;
     std::vector<BridgeProblem> m_unusable;  // bridges in a mode we do not drive, from the last scan
 };

@@ -39,6 +39,7 @@ struct UsbDeviceInfo {
     std::uint16_t bcdDevice = 0;
     std::string product;  // string descriptors; empty when they cannot be read
     std::string manufacturer;
+    std::string serial;                        // empty also when the device has none
     std::vector<UsbInterfaceInfo> interfaces;  // of the active configuration
 };
 
@@ -65,7 +66,9 @@ public:
     virtual ~UsbTransport() = default;
     // The devices of `vendorId` plugged in now.
     virtual std::vector<UsbDeviceInfo> List(std::uint16_t vendorId) = 0;
-    // Opens a device that List returned (found again by bus, port path and address).
+    // Opens a device that List returned, found again by bus, port path,
+    // vendor and product ID: an address the kernel gave to another device
+    // since must not lead to that device.
     virtual UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) = 0;
 };
 

@@ -23,6 +23,7 @@ struct Device {
     bool recording = true;
     std::vector<Frame> outLog;
     TransferCount count;
+    unsigned int smallestTimeoutMs = kNoTimeoutYet;
 
     ch347::SimChip chip;
     std::array<std::uint8_t, kSpiInitPayloadBytes> config{};
@@ -57,8 +58,9 @@ struct FirmwareBus::State {
     }
 
     // Counts a transfer; false when the device is (or just got) unplugged.
-    static bool Transfer(Device& d, bool out) {
+    static bool Transfer(Device& d, bool out, unsigned int timeoutMs) {
         if (!d.present) return false;
+        d.smallestTimeoutMs = std::min(d.smallestTimeoutMs, timeoutMs);
         ++(out ? d.count.out : d.count.in);
         if (d.unplugIn > 0 && --d.unplugIn == 0) {
             d.present = false;
@@ -200,23 +202,24 @@ public:
         return UsbError::None;
     }
 
-    UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length, unsigned int) override {
+    UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length,
+                     unsigned int timeoutMs) override {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         Device* d = Claimed(endpoint, kSpiOut);
         if (!d) return Why();
-        if (!FirmwareBus::State::Transfer(*d, true)) return UsbError::NoDevice;
+        if (!FirmwareBus::State::Transfer(*d, true, timeoutMs)) return UsbError::NoDevice;
         if (d->recording) d->outLog.emplace_back(data, data + length);
         FirmwareBus::State::Firmware(*d, data, length);
         return UsbError::None;
     }
 
     UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
-                    unsigned int) override {
+                    unsigned int timeoutMs) override {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         received = 0;
         Device* d = Claimed(endpoint, kSpiIn);
         if (!d) return Why();
-        if (!FirmwareBus::State::Transfer(*d, false)) return UsbError::NoDevice;
+        if (!FirmwareBus::State::Transfer(*d, false, timeoutMs)) return UsbError::NoDevice;
         if (FirmwareBus::State::Take(*d, Fault::Timeout)) {
             d->answers.clear();
             return UsbError::Timeout;
@@ -265,6 +268,7 @@ int FirmwareBus::Plug(const BridgeLayout& plan) {
     info.bcdDevice = plan.bcdDevice;
     info.product = plan.product;
     info.manufacturer = plan.manufacturer;
+    info.serial = plan.serial;
     // The serial port's interfaces come first; SPI sits on the vendor
     // interface after them (2 on the CH347T, 4 on the CH347F).
     info.interfaces = {{0, 0, 0x83}, {1, 0x02, 0x82}};
@@ -326,6 +330,12 @@ bool FirmwareBus::KernelDriverAttached(int id) {
     return d && d->driverAttached;
 }
 
+unsigned int FirmwareBus::SmallestTimeoutMs(int id) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    Device* d = m_state->Find(id);
+    return d ? d->smallestTimeoutMs : kNoTimeoutYet;
+}
+
 bool FirmwareBus::ChipSelected(int id) {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     Device* d = m_state->Find(id);
@@ -355,7 +365,10 @@ UsbError FirmwareBus::Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandl
     std::lock_guard<std::mutex> lock(m_state->mutex);
     for (std::size_t id = 0; id < m_state->devices.size(); ++id) {
         Device& d = m_state->devices[id];
-        if (!d.present || d.info.bus != device.bus || d.info.address != device.address) continue;
+        // As libusb finds it again: where it is plugged in and what it is.
+        if (!d.present || d.info.bus != device.bus || d.info.ports != device.ports ||
+            d.info.vendorId != device.vendorId || d.info.productId != device.productId)
+            continue;
         if (State::Take(d, Fault::AccessDenied)) return UsbError::AccessDenied;
         BridgeKind kind{};
         KindOfProduct(d.info.productId, kind);

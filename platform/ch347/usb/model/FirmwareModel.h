@@ -32,6 +32,7 @@ enum class Fault {
     BadLength,     // an answer's length field is one more than its payload
 };
 inline constexpr int kAlways = -1;
+inline constexpr unsigned int kNoTimeoutYet = ~0u;
 
 struct BridgeLayout {
     std::uint8_t bus = 1;
@@ -40,6 +41,7 @@ struct BridgeLayout {
     std::uint16_t bcdDevice = 0x0241;
     std::string product = "USB To UART+SPI+I2C";
     std::string manufacturer = "wch.cn";
+    std::string serial;
     bool kernelDriver = false;  // a kernel driver holds the SPI interface at first
 };
 
@@ -69,6 +71,9 @@ public:
     bool Claimed(int id);
     bool KernelDriverAttached(int id);
     bool ChipSelected(int id);
+    // The smallest time-out any bulk transfer was given (0 would mean "wait
+    // for ever" to libusb); kNoTimeoutYet before the first transfer.
+    unsigned int SmallestTimeoutMs(int id);
 
     // The bytes the next 0xC3 read clocks in, instead of the chip's reply.
     void PresetRead(int id, std::vector<std::uint8_t> bytes);

@@ -247,4 +247,42 @@ TEST_F(UsbLifecycle, UnplugInTheMiddleOfAnEdidRead) {
     EXPECT_TRUE(Enumerate().empty());
 }
 
+// Numbers and modes: a number a bridge left is not handed to another one in
+// the same scan; a bridge in mode 3 alone says why the list is empty and
+// leaves "auto" on the simulator; no transfer is ever given "no time-out".
+TEST_F(UsbLifecycle, ANumberLeftInAScanModeThreeAloneAndTheTimeOutsGiven) {
+    model::BridgeLayout a;
+    a.ports = {1};
+    const int idA = bus_->Plug(a);
+    EXPECT_THAT(Enumerate(), ElementsAre(u"0# CH347T SPI bridge, bus 1 port 1"));
+    ASSERT_TRUE(Open(0));
+    CH347SetTimeout(0, 0, 0);  // 0 would be "wait for ever" to libusb
+    unsigned int value = 0;
+    EXPECT_TRUE(GetVividIntensity(0, &value, nullptr));
+    EXPECT_GE(bus_->SmallestTimeoutMs(idA), 1u);
+    EXPECT_NE(bus_->SmallestTimeoutMs(idA), model::kNoTimeoutYet);
+
+    bus_->Unplug(idA);
+    model::BridgeLayout b;
+    b.ports = {1};
+    const int idB = bus_->Plug(b);
+    EXPECT_THAT(Enumerate(), ElementsAre(u"1# CH347T SPI bridge, bus 1 port 1"));
+    EXPECT_FALSE(Open(0));
+    EXPECT_EQ(bus_->Transfers(idB).out, 0);
+    EXPECT_THAT(Enumerate(), ElementsAre(u"1# CH347T SPI bridge, bus 1 port 1"));  // and keeps it
+    bus_->Unplug(idB);
+
+    model::BridgeLayout jtag;
+    jtag.productId = kPidCh347tMode3;
+    const int idJ = bus_->Plug(jtag);
+    EXPECT_TRUE(Enumerate().empty());
+    EXPECT_THAT(BridgeProblemLines(),
+                ElementsAre(AllOf(HasSubstr("CH347T (1a86:55dd) at bus 1 port 1"), HasSubstr("in mode 3 (JTAG)"),
+                                  HasSubstr("Set the bridge to mode 1"))));
+    ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Auto, bus_));
+    EXPECT_THAT(Enumerate(), ElementsAre(u"0# USB2.0 to SPI bridge (simulated)"));
+    EXPECT_EQ(BridgeProblemLines().size(), 1u);
+    EXPECT_EQ(bus_->Transfers(idJ).out, 0);
+}
+
 }  // namespace
