@@ -561,3 +561,24 @@ TEST_F(SessionTest, AnotherBridgeInTheSamePortOrAnotherIsNotReopened) {
         DestroyWindow();
     }
 }
+
+TEST_F(SessionTest, AStuckBridgeIsToldOnceAndThePanelStaysUsable) {
+    const int id = bus_->Plug({});
+    UseBridges(ch347::BackendChoice::Usb);
+    CreateWindow();
+    OpenDevice();
+    bus_->InjectFault(id, ch347::model::Fault::Timeout, ch347::model::kAlways);
+    ClearLog();
+    for (int step = 0; step < 10; ++step) Drag(IDC_SLIDER_COLOR_CORRECTION, {10 + step});
+    EXPECT_EQ(Count(Log(), "The device stopped answering: close it and open it again!"), 1);
+    EXPECT_EQ(Count(Log(), "Set Color Correction Intensity to 19 OK!"), 0);
+    EXPECT_LE(bus_->Transfers(id).timeouts, 2);
+
+    bus_->InjectFault(id, ch347::model::Fault::Timeout, 0);
+    PressOpenCloseButton();
+    EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
+    OpenDevice();
+    ClearLog();
+    Drag(IDC_SLIDER_COLOR_CORRECTION, {7});
+    EXPECT_EQ(Count(Log(), "Set Color Correction Intensity to 7 OK!"), 1);
+}

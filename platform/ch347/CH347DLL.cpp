@@ -52,6 +52,14 @@ std::string BridgeIdentity(unsigned long index) {
     }
 }
 
+bool TakeBridgeFailureNotice(unsigned long index) {
+    try {
+        return GetBackend()->TakeFailureNotice(index);
+    } catch (...) {
+        return false;
+    }
+}
+
 void OpenOnlyIfSameBridge(unsigned long index, const std::string& identity) {
     std::lock_guard<std::mutex> lock(g_pinMutex);
     try {

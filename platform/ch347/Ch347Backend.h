@@ -60,6 +60,10 @@ public:
     // and from itself after it was plugged in again: empty when there is
     // none. Equal texts mean the very same bridge of the same backend.
     virtual std::string BridgeIdentity(unsigned long index) = 0;
+    // True once after the bridge at `index` stopped answering (a time-out
+    // that a resynchronisation did not cure): from then on every call on it
+    // fails at once until it is closed and opened again.
+    virtual bool TakeFailureNotice(unsigned long index) = 0;
 };
 
 // A backend that passes every call on to another one (Target()) unless it
@@ -96,6 +100,7 @@ public:
     }
     std::vector<BridgeProblem> Problems() override { return Target().Problems(); }
     std::string BridgeIdentity(unsigned long index) override { return Target().BridgeIdentity(index); }
+    bool TakeFailureNotice(unsigned long index) override { return Target().TakeFailureNotice(index); }
 
 protected:
     // The backend that serves the call being forwarded.
@@ -115,6 +120,8 @@ CH347_API std::shared_ptr<Backend> SimulatedBackend();
 CH347_API std::vector<BridgeProblem> BridgeProblems();
 // The current backend's BridgeIdentity(index).
 CH347_API std::string BridgeIdentity(unsigned long index);
+// The current backend's TakeFailureNotice(index).
+CH347_API bool TakeBridgeFailureNotice(unsigned long index);
 
 // Makes the next CH347OpenDevice(index) open the bridge whose identity is
 // `identity` (BridgeIdentity) and nothing else: when another bridge, or none,

@@ -282,6 +282,9 @@ public:
     // A simulated bridge always opens.
     std::vector<ch347::BridgeProblem> Problems() override { return {}; }
 
+    // The simulated bridge fails only when told to, and recovers by itself.
+    bool TakeFailureNotice(unsigned long) override { return false; }
+
     std::string BridgeIdentity(unsigned long index) override {
         State& s = TheState();
         std::lock_guard<std::mutex> lock(s.mutex);

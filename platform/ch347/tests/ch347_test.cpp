@@ -282,6 +282,7 @@ public:
     CH347_HANDLE ReopenDevice(unsigned long index) override { return OpenDevice(index); }
     std::vector<ch347::BridgeProblem> Problems() override { return {}; }
     std::string BridgeIdentity(unsigned long) override { return {}; }
+    bool TakeFailureNotice(unsigned long) override { return false; }
 };
 
 TEST_F(BridgeTest, AnotherBackendServesTheSameCalls) {

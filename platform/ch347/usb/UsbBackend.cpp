@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
 #include <optional>
 #include <tuple>
 
@@ -107,6 +108,12 @@ struct UsbBackend::Bridge {
     std::mutex mutex;  // one call at a time on this bridge; guards everything below
     bool open = false;
     bool gone = false;  // unplugged while open: every transfer fails at once
+    // Stopped answering, and a resynchronisation did not help: every call
+    // fails at once until the bridge is closed and opened again.
+    bool failed = false;
+    bool failureUnreported = false;  // TakeFailureNotice has not told of `failed` yet
+    bool timedOut = false;           // a transfer of the current call ran into its time-out
+    int heldLine = -1;               // the chip select asserted and not released since; -1: none
     std::unique_ptr<UsbHandle> handle;
     bool detached = false;  // a kernel driver held the interface and gets it back on close
     std::uint8_t epOut = 0, epIn = 0;
@@ -116,7 +123,7 @@ struct UsbBackend::Bridge {
     mSpiCfgS config{};                // the last configuration the bridge accepted
     std::vector<std::uint8_t> inbox;  // received bytes not yet taken as a frame
 
-    bool SpiReady() const { return open && handle && !gone; }
+    bool SpiReady() const { return open && handle && !gone && !failed; }
 
     UsbError Open(UsbTransport* transport) {
         // Mode 3 carries JTAG on that interface: nothing to take from anyone.
@@ -145,6 +152,7 @@ struct UsbBackend::Bridge {
         epIn = iface->bulkIn;
         open = true;
         gone = false;
+        failed = failureUnreported = false;
         inbox.clear();
         return UsbError::None;
     }
@@ -157,11 +165,13 @@ struct UsbBackend::Bridge {
         handle.reset();
         open = false;
         detached = false;
+        failed = failureUnreported = false;
         inbox.clear();
     }
 
     bool Note(UsbError e) {
         if (e == UsbError::NoDevice) gone = true;
+        if (e == UsbError::Timeout) timedOut = true;
         return e == UsbError::None;
     }
 
@@ -220,17 +230,90 @@ struct UsbBackend::Bridge {
         // the frame can say rather than wrapping round to a short one.
         const std::uint32_t requested = config.iDelayDeactive;  // a packed field: no reference to it
         const auto deactiveDelay = static_cast<std::uint16_t>(std::min<std::uint32_t>(requested, 0xFFFF));
-        return Send(ChipSelectFrame(line, assert, config.iActiveDelay, deactiveDelay));
+        if (!Send(ChipSelectFrame(line, assert, config.iActiveDelay, deactiveDelay))) return false;
+        heldLine = assert ? line : -1;
+        return true;
     }
 
+    // A bridge that stopped answering in the middle of a transfer left its
+    // chip select asserted; the chip would take the next request as the
+    // tail of the broken one.
+    void ReleaseHeldChipSelect() {
+        if (heldLine >= 0 && Send(ChipSelectFrame(heldLine, false, 0, 0))) heldLine = -1;
+    }
+
+    // The end of a transfer: the chip select is released even after a
+    // failure, so the chip does not stay selected -- after a time-out only
+    // once the bridge answers again -- and a failure is recovered from.
+    // False when the release failed.
+    bool Finish(bool ok, bool select, std::size_t owedBytes = 0) {
+        bool released = !select;
+        if (select && !gone && !timedOut) released = ChipSelect(false);
+        if (!ok || !released) Recover(owedBytes);
+        if (!released && select && SpiReady()) released = ChipSelect(false);
+        return released;
+    }
+
+    // After a failed call, the stream on the IN endpoint is put back in step
+    // for the next one. A time-out costs the caller one more wait at most:
+    // one resynchronisation, and when that fails too the bridge is failed.
+    // Otherwise (a malformed answer) whatever the bridge still owes is read
+    // away.
     void Recover(std::size_t owedBytes = 0) {
         inbox.clear();
+        if (timedOut) {
+            Resync();
+            return;
+        }
         std::uint8_t scratch[kInTransferBytes];
         const int limit = kMaxDrainTransfers + static_cast<int>((owedBytes + kMaxDataPerFrame - 1) / kMaxDataPerFrame);
         for (int i = 0; i < limit && SpiReady(); ++i) {
             std::size_t got = 0;
-            if (!Note(handle->BulkIn(epIn, scratch, sizeof scratch, got, kDrainTimeoutMs))) break;
+            const UsbError e = handle->BulkIn(epIn, scratch, sizeof scratch, got, kDrainTimeoutMs);
+            if (e == UsbError::NoDevice) gone = true;
+            if (e != UsbError::None) break;
         }
+    }
+
+    // Asks for the SPI configuration, whose answer (CA 1A 00 and 26 bytes)
+    // is known, and throws away everything before it, all within one read
+    // time-out. False, with the bridge failed, when no answer came.
+    bool Resync() {
+        timedOut = false;
+        inbox.clear();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout);
+        if (Send(InfoRequestFrame(kInfoSpiConfig))) {
+            std::vector<std::uint8_t> seen;
+            std::uint8_t chunk[kInTransferBytes];
+            for (;;) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                        .count();
+                if (left <= 0) break;
+                std::size_t got = 0;
+                if (!Note(handle->BulkIn(epIn, chunk, sizeof chunk, got, static_cast<unsigned int>(left)))) break;
+                seen.insert(seen.end(), chunk, chunk + std::min(got, sizeof chunk));
+                if (EndsInConfigAnswer(seen)) {
+                    timedOut = false;
+                    return true;
+                }
+            }
+        }
+        timedOut = false;
+        if (!gone) {
+            failed = failureUnreported = true;
+            TD_TRACEF("%s: stopped answering; every call fails until it is opened again \r\n", where.c_str());
+        }
+        return false;
+    }
+
+    // The answer to 0xCA 01 is the last thing the bridge sent.
+    static bool EndsInConfigAnswer(const std::vector<std::uint8_t>& seen) {
+        constexpr std::size_t kFrame = kHeaderBytes + kSpiInitPayloadBytes;
+        if (seen.size() < kFrame) return false;
+        const std::uint8_t* at = seen.data() + seen.size() - kFrame;
+        return DecodeAnswer(at, kFrame, kCmdInfo, kSpiInitPayloadBytes, kSpiInitPayloadBytes).status ==
+               AnswerStatus::Complete;
     }
 };
 
@@ -333,6 +416,7 @@ int UsbBackend::OnBridge(unsigned long index, Need need, F&& call) {
         break;
     case Need::SpiReady:
         if (!b->SpiReady()) return 0;
+        b->timedOut = false;
         break;
     }
     return call(*b);
@@ -371,6 +455,14 @@ CH347_HANDLE UsbBackend::ReopenDevice(unsigned long index) { return OpenScanned(
 std::string UsbBackend::BridgeIdentity(unsigned long index) {
     std::shared_ptr<Bridge> b = At(index);
     return b ? b->identity : std::string();
+}
+
+bool UsbBackend::TakeFailureNotice(unsigned long index) {
+    return OnBridge(index, Need::Open, [](Bridge& b) {
+               const bool notice = b.failureUnreported;
+               b.failureUnreported = false;
+               return notice ? 1 : 0;
+           }) != 0;
 }
 
 CH347_HANDLE UsbBackend::OpenScanned(unsigned long index) {
@@ -455,6 +547,7 @@ int UsbBackend::SpiInit(unsigned long index, const mSpiCfgS& config) {
             return 0;
         }
         b.config = config;
+        b.ReleaseHeldChipSelect();
         return 1;
     });
 }
@@ -485,9 +578,7 @@ int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uin
         const bool select = (chipSelect & 0x80) != 0;
         bool ok = !select || b.ChipSelect(true);
         if (ok) ok = b.WriteData(buffer, length, std::min<std::size_t>(writeStep, kMaxDataPerFrame));
-        // Released even after a failure, so the chip does not stay selected.
-        if (select && !b.gone) ok = b.ChipSelect(false) && ok;
-        if (!ok) b.Recover();
+        ok = b.Finish(ok, select) && ok;
         return ok ? 1 : 0;
     });
 }
@@ -510,8 +601,7 @@ int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint
                 got += static_cast<std::uint32_t>(n);
             }
         }
-        if (select && !b.gone) ok = b.ChipSelect(false) && ok;
-        if (!ok) b.Recover(wanted - got);
+        ok = b.Finish(ok, select, wanted - got) && ok;
         length = got;
         return ok ? 1 : 0;
     });

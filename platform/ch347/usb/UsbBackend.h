@@ -59,6 +59,7 @@ public:
                 std::uint8_t* buffer) override;
     std::vector<BridgeProblem> Problems() override;
     std::string BridgeIdentity(unsigned long index) override;
+    bool TakeFailureNotice(unsigned long index) override;
 
     class Bridge;
 

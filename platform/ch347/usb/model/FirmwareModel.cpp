@@ -222,9 +222,13 @@ public:
         if (!FirmwareBus::State::Transfer(*d, false, timeoutMs)) return UsbError::NoDevice;
         if (FirmwareBus::State::Take(*d, Fault::Timeout)) {
             d->answers.clear();
+            ++d->count.timeouts;
             return UsbError::Timeout;
         }
-        if (d->answers.empty()) return UsbError::Timeout;
+        if (d->answers.empty()) {
+            ++d->count.timeouts;
+            return UsbError::Timeout;
+        }
         Frame& frame = d->answers.front();
         if (frame.size() > capacity) return UsbError::Other;  // libusb: overflow
         std::memcpy(data, frame.data(), frame.size());

@@ -48,6 +48,7 @@ struct BridgeLayout {
 struct TransferCount {
     int out = 0;
     int in = 0;
+    int timeouts = 0;  // IN transfers that waited for their whole time-out
 };
 
 class FirmwareBus final : public UsbTransport {

@@ -285,4 +285,32 @@ TEST_F(UsbLifecycle, ANumberLeftInAScanModeThreeAloneAndTheTimeOutsGiven) {
     EXPECT_EQ(bus_->Transfers(idJ).out, 0);
 }
 
+// A bridge whose IN endpoint stops answering costs one time-out and one
+// resynchronisation, then fails every transfer at once and says so once;
+// closed and opened again, it is a fresh bridge.
+TEST_F(UsbLifecycle, ABridgeThatStopsAnsweringFailsFastUntilItIsOpenedAgain) {
+    const int id = bus_->Plug({});
+    Enumerate();
+    ASSERT_TRUE(Open(0));
+    bus_->ClearRecord(id);
+    bus_->InjectFault(id, model::Fault::Timeout, model::kAlways);
+    for (int change = 0; change < 10; ++change) EXPECT_FALSE(SetBrightness(0, 0x0A2B, 10 + change));
+    const model::TransferCount stuck = bus_->Transfers(id);
+    EXPECT_LE(stuck.timeouts, 2);  // the transaction's, the resynchronisation's
+    int notices = 0;
+    for (const std::string& line : log_->Utf8Lines())
+        notices += line == "The device stopped answering: close it and open it again!";
+    EXPECT_EQ(notices, 1);
+    unsigned int value = 0;
+    EXPECT_FALSE(ReadRegister(0, kRegVividIntensity, value, kReadCommand));
+    EXPECT_EQ(bus_->Transfers(id).out, stuck.out);  // nothing reaches the bus any more
+    EXPECT_EQ(bus_->Transfers(id).in, stuck.in);
+
+    bus_->InjectFault(id, model::Fault::Timeout, 0);
+    EXPECT_EQ(libComm_CloseDevice(0), 1);
+    ASSERT_TRUE(Open(0));
+    ASSERT_TRUE(ReadRegister(0, kRegVividIntensity, value, kReadCommand));
+    EXPECT_EQ(value, 130u);
+}
+
 }  // namespace
