@@ -13,17 +13,6 @@ namespace {
 
 using Context = std::shared_ptr<libusb_context>;
 
-UsbError FromLibusb(int code) {
-    switch (code) {
-    case LIBUSB_SUCCESS: return UsbError::None;
-    case LIBUSB_ERROR_ACCESS: return UsbError::AccessDenied;
-    case LIBUSB_ERROR_BUSY: return UsbError::Busy;
-    case LIBUSB_ERROR_NO_DEVICE: return UsbError::NoDevice;
-    case LIBUSB_ERROR_TIMEOUT: return UsbError::Timeout;
-    default: return UsbError::Other;
-    }
-}
-
 std::string ReadString(libusb_device_handle* handle, std::uint8_t index) {
     if (index == 0) return {};
     unsigned char text[128] = {};
@@ -97,15 +86,15 @@ public:
         detached = false;
         const int active = libusb_kernel_driver_active(m_handle, interfaceNumber);
         if (active == 0 || active == LIBUSB_ERROR_NOT_SUPPORTED) return UsbError::None;
-        if (active < 0) return FromLibusb(active);
+        if (active < 0) return UsbErrorFromLibusb(active);
         const int r = libusb_detach_kernel_driver(m_handle, interfaceNumber);
         if (r == LIBUSB_ERROR_NOT_FOUND) return UsbError::None;
         detached = r == 0;
-        return FromLibusb(r);
+        return UsbErrorFromLibusb(r);
     }
 
     UsbError AttachKernelDriver(int interfaceNumber) override {
-        return FromLibusb(libusb_attach_kernel_driver(m_handle, interfaceNumber));
+        return UsbErrorFromLibusb(libusb_attach_kernel_driver(m_handle, interfaceNumber));
     }
 
     UsbError ClaimInterface(int interfaceNumber) override {
@@ -115,13 +104,13 @@ public:
         int configuration = -1;
         if (libusb_get_configuration(m_handle, &configuration) == 0 && configuration == 0) {
             const int r = libusb_set_configuration(m_handle, 1);
-            if (r != 0 && r != LIBUSB_ERROR_BUSY) return FromLibusb(r);
+            if (r != 0 && r != LIBUSB_ERROR_BUSY) return UsbErrorFromLibusb(r);
         }
-        return FromLibusb(libusb_claim_interface(m_handle, interfaceNumber));
+        return UsbErrorFromLibusb(libusb_claim_interface(m_handle, interfaceNumber));
     }
 
     UsbError ReleaseInterface(int interfaceNumber) override {
-        return FromLibusb(libusb_release_interface(m_handle, interfaceNumber));
+        return UsbErrorFromLibusb(libusb_release_interface(m_handle, interfaceNumber));
     }
 
     UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length,
@@ -130,7 +119,7 @@ public:
         // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
         const int r = libusb_bulk_transfer(m_handle, endpoint, const_cast<unsigned char*>(data),
                                            static_cast<int>(length), &sent, timeoutMs);
-        if (r != 0) return FromLibusb(r);
+        if (r != 0) return UsbErrorFromLibusb(r);
         return sent == static_cast<int>(length) ? UsbError::None : UsbError::Other;
     }
 
@@ -139,7 +128,7 @@ public:
         int got = 0;
         const int r = libusb_bulk_transfer(m_handle, endpoint, data, static_cast<int>(capacity), &got, timeoutMs);
         received = r == 0 ? static_cast<std::size_t>(got) : 0;
-        return FromLibusb(r);
+        return UsbErrorFromLibusb(r);
     }
 
 private:
@@ -173,13 +162,13 @@ public:
     UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) override {
         libusb_device** list = nullptr;
         const ssize_t count = libusb_get_device_list(m_context.get(), &list);
-        if (count < 0) return FromLibusb(static_cast<int>(count));
+        if (count < 0) return UsbErrorFromLibusb(static_cast<int>(count));
         UsbError result = UsbError::NoDevice;
         for (ssize_t i = 0; i < count; ++i) {
             libusb_device* dev = list[i];
             if (!IsDevice(dev, device)) continue;
             libusb_device_handle* raw = nullptr;
-            result = FromLibusb(libusb_open(dev, &raw));
+            result = UsbErrorFromLibusb(libusb_open(dev, &raw));
             if (result == UsbError::None) {
                 try {
                     handle = std::make_unique<LibusbHandle>(m_context, raw);
@@ -199,6 +188,17 @@ private:
 };
 
 }  // namespace
+
+UsbError UsbErrorFromLibusb(int code) {
+    switch (code) {
+    case LIBUSB_SUCCESS: return UsbError::None;
+    case LIBUSB_ERROR_ACCESS: return UsbError::AccessDenied;
+    case LIBUSB_ERROR_BUSY: return UsbError::Busy;
+    case LIBUSB_ERROR_NO_DEVICE: return UsbError::NoDevice;
+    case LIBUSB_ERROR_TIMEOUT: return UsbError::Timeout;
+    default: return UsbError::Other;
+    }
+}
 
 std::shared_ptr<UsbTransport> MakeLibusbTransport(std::string* error) {
     try {

@@ -72,6 +72,9 @@ public:
     virtual UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) = 0;
 };
 
+// A libusb error code (LIBUSB_ERROR_...) as the backend tells it apart.
+UsbError UsbErrorFromLibusb(int code);
+
 // libusb-1.0 behind the interface. Null, with the reason in *error, when
 // libusb cannot start (no USB support on this machine).
 std::shared_ptr<UsbTransport> MakeLibusbTransport(std::string* error = nullptr);

@@ -7,6 +7,8 @@
 #include <memory>
 #include <numeric>
 
+#include <libusb.h>
+
 #include "FirmwareModel.h"
 #include "UsbBackend.h"
 #include "UsbProtocol.h"
@@ -210,6 +212,31 @@ TEST(UsbIndexes, ABridgeKeepsItsIndexWhenAnotherIsPluggedInBeforeIt) {
     ASSERT_NE(backend.OpenDevice(1), CH347_INVALID_HANDLE);
     ASSERT_EQ(backend.GetDeviceInfor(1, info), 1);
     EXPECT_NE(std::string(info.FuncDescStr).find("port 1"), std::string::npos) << info.FuncDescStr;
+}
+
+// libusb's "access denied" at open is the permission problem of that bridge.
+TEST(UsbIndexes, LibusbAccessDeniedIsReportedAsNoPermission) {
+    class DeniedTransport final : public UsbTransport {
+    public:
+        explicit DeniedTransport(std::shared_ptr<model::FirmwareBus> bus) : m_bus(std::move(bus)) {}
+        std::vector<UsbDeviceInfo> List(std::uint16_t vendorId) override { return m_bus->List(vendorId); }
+        UsbError Open(const UsbDeviceInfo&, std::unique_ptr<UsbHandle>&) override {
+            return UsbErrorFromLibusb(LIBUSB_ERROR_ACCESS);
+        }
+
+    private:
+        std::shared_ptr<model::FirmwareBus> m_bus;
+    };
+    auto bus = std::make_shared<model::FirmwareBus>();
+    model::BridgeLayout layout;
+    layout.ports = {4};
+    bus->Plug(layout);
+    UsbBackend backend{std::make_shared<DeniedTransport>(bus)};
+    EXPECT_EQ(backend.OpenDevice(0), CH347_INVALID_HANDLE);
+    const std::vector<BridgeProblem> problems = backend.Problems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].kind, BridgeProblem::Kind::NoPermission);
+    EXPECT_EQ(problems[0].bridge, "CH347T (1a86:55db) at bus 1 port 4");
 }
 
 }  // namespace
