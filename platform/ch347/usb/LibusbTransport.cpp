@@ -4,7 +4,10 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "UsbTransport.h"
 
@@ -12,6 +15,12 @@ namespace ch347 {
 namespace {
 
 using Context = std::shared_ptr<libusb_context>;
+
+// How long past its longest time-out a phase waits for its transfers before
+// it cancels what is left.
+constexpr unsigned int kPhaseGraceMs = 200;
+// How long after that it waits for cancelled transfers to come back.
+constexpr unsigned int kPhaseAbandonMs = 2000;
 
 std::string ReadString(libusb_device_handle* handle, std::uint8_t index) {
     if (index == 0) return {};
@@ -131,10 +140,140 @@ public:
         return UsbErrorFromLibusb(r);
     }
 
+    UsbError BulkPhase(std::uint8_t epOut, const std::vector<std::vector<std::uint8_t>>& out, std::uint8_t epIn,
+                       std::size_t inTransfers, std::vector<std::uint8_t>& in, std::size_t& outSent,
+                       unsigned int writeTimeoutMs, unsigned int readTimeoutMs) override;
+
 private:
     Context m_context;  // outlives every handle
     libusb_device_handle* m_handle;
 };
+
+// The transfers of one phase. Each callback may run on whichever thread is
+// handling libusb's events at the time, so what it writes is published
+// through `pending`.
+struct Phase {
+    struct Slot {
+        libusb_transfer* transfer = nullptr;
+        std::vector<std::uint8_t> buffer;
+        bool submitted = false;
+        libusb_transfer_status status = LIBUSB_TRANSFER_ERROR;
+        int actual = 0;
+    };
+    std::vector<Slot> slots;  // OUT transfers first, then IN; never resized once submitted
+    std::atomic<int> pending{0};
+    std::atomic<bool> failed{false};  // a transfer ended other than completed: the rest is cancelled
+    int completed = 0;                // for libusb_handle_events_timeout_completed
+
+    static void LIBUSB_CALL Done(libusb_transfer* transfer) {
+        auto* phase = static_cast<Phase*>(transfer->user_data);
+        for (Slot& slot : phase->slots) {
+            if (slot.transfer != transfer) continue;
+            slot.status = transfer->status;
+            slot.actual = transfer->actual_length;
+        }
+        if (transfer->status != LIBUSB_TRANSFER_COMPLETED) phase->failed.store(true, std::memory_order_release);
+        if (phase->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) phase->completed = 1;
+    }
+
+    void CancelRest() {
+        for (Slot& slot : slots)
+            if (slot.submitted) libusb_cancel_transfer(slot.transfer);  // NOT_FOUND: already done
+    }
+
+    ~Phase() {
+        for (Slot& slot : slots) libusb_free_transfer(slot.transfer);
+    }
+};
+
+UsbError FromTransferStatus(libusb_transfer_status status) {
+    switch (status) {
+    case LIBUSB_TRANSFER_COMPLETED: return UsbError::None;
+    case LIBUSB_TRANSFER_TIMED_OUT: return UsbError::Timeout;
+    case LIBUSB_TRANSFER_NO_DEVICE: return UsbError::NoDevice;
+    default: return UsbError::Other;
+    }
+}
+
+UsbError LibusbHandle::BulkPhase(std::uint8_t epOut, const std::vector<std::vector<std::uint8_t>>& out,
+                                 std::uint8_t epIn, std::size_t inTransfers, std::vector<std::uint8_t>& in,
+                                 std::size_t& outSent, unsigned int writeTimeoutMs, unsigned int readTimeoutMs) {
+    outSent = 0;
+    // Nothing may complete into freed memory: the phase lives on the heap and
+    // is let go only after every transfer submitted has come back.
+    auto phase = std::make_unique<Phase>();
+    phase->slots.resize(out.size() + inTransfers);
+    for (Phase::Slot& slot : phase->slots) {
+        slot.transfer = libusb_alloc_transfer(0);
+        if (!slot.transfer) return UsbError::Other;
+    }
+    for (std::size_t i = 0; i < phase->slots.size(); ++i) {
+        Phase::Slot& slot = phase->slots[i];
+        const bool sending = i < out.size();
+        slot.buffer = sending ? out[i] : std::vector<std::uint8_t>(kPhaseInBytes);
+        libusb_fill_bulk_transfer(slot.transfer, m_handle, sending ? epOut : epIn, slot.buffer.data(),
+                                  static_cast<int>(slot.buffer.size()), &Phase::Done, phase.get(),
+                                  sending ? writeTimeoutMs : readTimeoutMs);
+    }
+    UsbError submitError = UsbError::None;
+    for (Phase::Slot& slot : phase->slots) {
+        phase->pending.fetch_add(1, std::memory_order_acq_rel);
+        const int r = libusb_submit_transfer(slot.transfer);
+        if (r != 0) {
+            phase->pending.fetch_sub(1, std::memory_order_acq_rel);
+            submitError = UsbErrorFromLibusb(r);
+            break;
+        }
+        slot.submitted = true;
+    }
+    if (submitError != UsbError::None) phase->CancelRest();
+    // Each transfer ends by itself within its time-out; a cancel ends it at
+    // once. After a failure (a time-out, an unplug) or past the longest
+    // time-out and a grace, whatever is left is cancelled; the loop ends only
+    // when every callback has run.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(std::max(writeTimeoutMs, readTimeoutMs) + kPhaseGraceMs);
+    bool cancelled = submitError != UsbError::None;
+    while (phase->pending.load(std::memory_order_acquire) > 0) {
+        timeval tv{0, 100000};
+        libusb_handle_events_timeout_completed(m_context.get(), &tv, &phase->completed);
+        if (phase->pending.load(std::memory_order_acquire) == 0) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (!cancelled && (phase->failed.load(std::memory_order_acquire) || now > deadline)) {
+            phase->CancelRest();
+            cancelled = true;
+        }
+        if (now > deadline + std::chrono::milliseconds(kPhaseAbandonMs)) {
+            // libusb never gave back what was cancelled (a host controller
+            // gone wrong): the transfers still point into the phase, so it is
+            // left to them rather than freed under them.
+            static_cast<void>(phase.release());
+            return UsbError::Other;
+        }
+    }
+    UsbError result = submitError;
+    bool intact = true;
+    for (std::size_t i = 0; i < phase->slots.size(); ++i) {
+        const Phase::Slot& slot = phase->slots[i];
+        if (!slot.submitted) {
+            intact = false;
+            continue;
+        }
+        UsbError e = FromTransferStatus(slot.status);
+        if (e == UsbError::None && i < out.size() && slot.actual != static_cast<int>(slot.buffer.size()))
+            e = UsbError::Other;
+        if (e != UsbError::None && result == UsbError::None) result = e;
+        if (!intact || e != UsbError::None) {
+            intact = false;
+            continue;
+        }
+        if (i < out.size())
+            ++outSent;
+        else
+            in.insert(in.end(), slot.buffer.begin(), slot.buffer.begin() + slot.actual);
+    }
+    return result;
+}
 
 class LibusbTransport final : public UsbTransport {
 public:

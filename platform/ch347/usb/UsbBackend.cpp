@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <chrono>
 #include <optional>
@@ -25,6 +26,18 @@ const char* UsbErrorName(UsbError error) {
 }
 
 namespace {
+
+// The one switch between the two ways of driving a bridge. Each SPI transfer
+// (chip select, data frames, release, and the answers to them) is one phase
+// whose USB transfers are submitted together and waited for once: a register
+// transaction waits on the host twice instead of eight times, with the same
+// frames on the wire in the same order. Hardware that disagrees (one that
+// wants each frame's answer taken before the next frame arrives) is driven
+// one transfer at a time, each waited for, with TUNEDESK_USB_SYNC=1.
+bool PhasesTogether() {
+    const char* sync = std::getenv("TUNEDESK_USB_SYNC");
+    return sync == nullptr || std::string(sync) != "1";
+}
 
 // What CH347GetVersion reports besides the device release: there is no
 // vendor driver underneath (0), and this library's own version.
@@ -85,13 +98,14 @@ void CopyText(char* field, std::size_t size, const std::string& text) {
 }  // namespace
 
 struct UsbBackend::Bridge {
-    Bridge(const UsbDeviceInfo& device, const BridgeKind& bridgeKind, std::uint64_t plug)
+    Bridge(const UsbDeviceInfo& device, const BridgeKind& bridgeKind, std::uint64_t plug, bool phasesTogether)
         : usb(device),
           kind(bridgeKind),
           where("bus " + std::to_string(device.bus) + " port " + PortPath(device)),
           description(std::string(bridgeKind.chipName) + (bridgeKind.spiInterface >= 0 ? " SPI" : " JTAG") +
                       " bridge, " + where),
-          identity(Identity(device, plug)) {}
+          identity(Identity(device, plug)),
+          phases(phasesTogether) {}
 
     ~Bridge() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -103,6 +117,7 @@ struct UsbBackend::Bridge {
     const std::string where;               // "bus 1 port 1.4": tells identical bridges apart
     const std::string description;         // the record's function description
     const std::string identity;            // BridgeIdentity(): this bridge while it stays plugged in
+    const bool phases;                     // each transfer's frames submitted together (PhasesTogether)
     std::optional<BridgeProblem> problem;  // why the last open failed; guarded by the backend's mutex
 
     std::mutex mutex;  // one call at a time on this bridge; guards everything below
@@ -223,14 +238,20 @@ struct UsbBackend::Bridge {
         return true;
     }
 
-    bool ChipSelect(bool assert) {
-        // Bit 7 of iChipSelect only says that a line is driven; the low bits say which.
-        const int line = (config.iChipSelect & 0x7F) == 1 ? 1 : 0;
+    // Bit 7 of iChipSelect only says that a line is driven; the low bits say which.
+    int SelectedLine() const { return (config.iChipSelect & 0x7F) == 1 ? 1 : 0; }
+
+    Frame SelectFrame(int line, bool assert) const {
         // The frame has 16 bits for the delay: a longer one waits as long as
         // the frame can say rather than wrapping round to a short one.
         const std::uint32_t requested = config.iDelayDeactive;  // a packed field: no reference to it
         const auto deactiveDelay = static_cast<std::uint16_t>(std::min<std::uint32_t>(requested, 0xFFFF));
-        if (!Send(ChipSelectFrame(line, assert, config.iActiveDelay, deactiveDelay))) return false;
+        return ChipSelectFrame(line, assert, config.iActiveDelay, deactiveDelay);
+    }
+
+    bool ChipSelect(bool assert) {
+        const int line = SelectedLine();
+        if (!Send(SelectFrame(line, assert))) return false;
         heldLine = assert ? line : -1;
         return true;
     }
@@ -242,16 +263,77 @@ struct UsbBackend::Bridge {
         if (heldLine >= 0 && Send(ChipSelectFrame(heldLine, false, 0, 0))) heldLine = -1;
     }
 
-    // The end of a transfer: the chip select is released even after a
-    // failure, so the chip does not stay selected -- after a time-out only
-    // once the bridge answers again -- and a failure is recovered from.
-    // False when the release failed.
-    bool Finish(bool ok, bool select, std::size_t owedBytes = 0) {
-        bool released = !select;
-        if (select && !gone && !timedOut) released = ChipSelect(false);
+    // The end of a transfer: a failure is recovered from, and the chip
+    // select, when the transfer did not release it, is released even after a
+    // failure so the chip does not stay selected -- after a time-out only once
+    // the bridge answers again. False when the release failed.
+    bool Finish(bool ok, bool select, bool released, std::size_t owedBytes = 0) {
         if (!ok || !released) Recover(owedBytes);
         if (!released && select && SpiReady()) released = ChipSelect(false);
+        return released || !select;
+    }
+
+    // One transfer, frame after frame, each waited for (the switch
+    // TUNEDESK_USB_SYNC). Returns whether the chip select was released.
+    bool WriteOneByOne(bool select, const std::uint8_t* data, std::size_t length, std::size_t step, bool& ok) {
+        ok = !select || ChipSelect(true);
+        if (ok) ok = WriteData(data, length, step);
+        return select && !gone && !timedOut ? ChipSelect(false) : !select;
+    }
+
+    // One transfer as one phase: the chip select, the data frames (`body`)
+    // and the release are submitted together with the IN transfers for the
+    // `answers` frames expected, and waited for once; the answers land in
+    // the inbox. Returns whether the chip select was released.
+    bool WriteAsPhase(bool select, std::vector<Frame> body, std::size_t answers, bool& ok) {
+        if (body.empty() && answers == 0 && !select) {
+            ok = true;
+            return true;
+        }
+        std::vector<Frame> frames;
+        frames.reserve(body.size() + 2);
+        const int line = SelectedLine();
+        if (select) frames.push_back(SelectFrame(line, true));
+        for (Frame& frame : body) frames.push_back(std::move(frame));
+        if (select) frames.push_back(SelectFrame(line, false));
+        std::size_t sent = 0;
+        std::vector<std::uint8_t> in;
+        ok = Note(handle->BulkPhase(epOut, frames, epIn, answers, in, sent, writeTimeout, readTimeout));
+        inbox.insert(inbox.end(), in.begin(), in.end());
+        if (select && sent > 0) heldLine = line;
+        const bool released = !select || sent == frames.size();
+        if (select && released) heldLine = -1;
         return released;
+    }
+
+    // The 0xC4 frames of `length` bytes in steps of `step`.
+    static std::vector<Frame> WriteFrames(const std::uint8_t* data, std::size_t length, std::size_t step) {
+        std::vector<Frame> frames;
+        for (std::size_t done = 0; done < length; done += std::min(step, length - done))
+            frames.push_back(WriteFrame(data + done, std::min(step, length - done)));
+        return frames;
+    }
+
+    // The status answers of `count` 0xC4 frames.
+    bool TakeWriteAnswers(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint8_t status[1] = {0xFF};
+            std::size_t got = 0;
+            if (!Receive(kCmdSpiWrite, 1, 1, status, got) || status[0] != 0) return false;
+        }
+        return true;
+    }
+
+    // The 0xC3 frames answering a read of `wanted` bytes; `got` counts what arrived.
+    bool TakeReadAnswers(std::uint8_t* buffer, std::uint32_t wanted, std::uint32_t& got) {
+        bool ok = true;
+        while (ok && got < wanted) {
+            std::size_t n = 0;
+            const std::size_t room = std::min<std::size_t>(kMaxDataPerFrame, wanted - got);
+            ok = Receive(kCmdSpiRead, 1, room, buffer + got, n);
+            got += static_cast<std::uint32_t>(n);
+        }
+        return ok;
     }
 
     // After a failed call, the stream on the IN endpoint is put back in step
@@ -317,7 +399,8 @@ struct UsbBackend::Bridge {
     }
 };
 
-UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport) : m_transport(std::move(transport)) {}
+UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport)
+    : m_transport(std::move(transport)), m_phasesTogether(PhasesTogether()) {}
 
 UsbBackend::~UsbBackend() = default;
 
@@ -380,7 +463,7 @@ std::size_t UsbBackend::Rescan() {
                 slot = 0;
                 while (next[slot]) ++slot;
             }
-            next[slot] = std::make_shared<Bridge>(found[i].first, found[i].second, ++m_plugs);
+            next[slot] = std::make_shared<Bridge>(found[i].first, found[i].second, ++m_plugs, m_phasesTogether);
         }
         for (std::shared_ptr<Bridge>& old : m_bridges) {
             if (old) dropped.push_back(std::move(old));
@@ -576,9 +659,18 @@ int UsbBackend::SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uin
         if (length == 0) return 1;  // a zero-length 0xC4 would hang the firmware
         b.inbox.clear();
         const bool select = (chipSelect & 0x80) != 0;
-        bool ok = !select || b.ChipSelect(true);
-        if (ok) ok = b.WriteData(buffer, length, std::min<std::size_t>(writeStep, kMaxDataPerFrame));
-        ok = b.Finish(ok, select) && ok;
+        const std::size_t step = std::min<std::size_t>(writeStep, kMaxDataPerFrame);
+        bool ok = false;
+        bool released = false;
+        if (b.phases) {
+            std::vector<Frame> frames = Bridge::WriteFrames(buffer, length, step);
+            const std::size_t answers = frames.size();
+            released = b.WriteAsPhase(select, std::move(frames), answers, ok);
+            ok = ok && b.TakeWriteAnswers(answers);
+        } else {
+            released = b.WriteOneByOne(select, buffer, length, step, ok);
+        }
+        ok = b.Finish(ok, select, released) && ok;
         return ok ? 1 : 0;
     });
 }
@@ -590,18 +682,22 @@ int UsbBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint
         std::uint32_t got = 0;
         b.inbox.clear();
         const bool select = (chipSelect & 0x80) != 0;
-        bool ok = !select || b.ChipSelect(true);
-        if (ok && sendLength > 0) ok = b.WriteData(buffer, sendLength, kMaxDataPerFrame);
-        if (ok && wanted > 0) {
-            ok = b.Send(ReadRequestFrame(wanted));
-            while (ok && got < wanted) {
-                std::size_t n = 0;
-                const std::size_t room = std::min<std::size_t>(kMaxDataPerFrame, wanted - got);
-                ok = b.Receive(kCmdSpiRead, 1, room, buffer + got, n);
-                got += static_cast<std::uint32_t>(n);
-            }
+        bool ok = false;
+        bool released = false;
+        if (b.phases) {
+            std::vector<Frame> frames = Bridge::WriteFrames(buffer, sendLength, kMaxDataPerFrame);
+            const std::size_t acks = frames.size();
+            if (wanted > 0) frames.push_back(ReadRequestFrame(wanted));
+            const std::size_t dataFrames = (wanted + kMaxDataPerFrame - 1) / kMaxDataPerFrame;
+            released = b.WriteAsPhase(select, std::move(frames), acks + dataFrames, ok);
+            ok = ok && b.TakeWriteAnswers(acks) && b.TakeReadAnswers(buffer, wanted, got);
+        } else {
+            ok = !select || b.ChipSelect(true);
+            if (ok && sendLength > 0) ok = b.WriteData(buffer, sendLength, kMaxDataPerFrame);
+            if (ok && wanted > 0) ok = b.Send(ReadRequestFrame(wanted)) && b.TakeReadAnswers(buffer, wanted, got);
+            released = select && !b.gone && !b.timedOut ? b.ChipSelect(false) : !select;
         }
-        ok = b.Finish(ok, select, wanted - got) && ok;
+        ok = b.Finish(ok, select, released, wanted - got) && ok;
         length = got;
         return ok ? 1 : 0;
     });

@@ -78,7 +78,9 @@ private:
     std::shared_ptr<UsbTransport> m_transport;
     std::mutex m_mutex;  // the table and every bridge's problem
     bool m_scanned = false;
-    std::uint64_t m_plugs = 0;  // bridges the scans have met, so that no two share an identity
+    std::uint64_t m_plugs = 0;
+    const bool
+        m_phasesTogether;  // read from the environment once, at construction  // bridges the scans have met, so that no two share an identity
     std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> m_bridges;
     std::vector<BridgeProblem> m_unusable;  // bridges in a mode we do not drive, from the last scan
 };

@@ -24,6 +24,10 @@ enum class UsbError {
 };
 const char* UsbErrorName(UsbError error);
 
+// One IN transfer of a phase: a frame is at most 510 bytes, so it always
+// ends in a short packet within one 512-byte high-speed packet.
+inline constexpr std::size_t kPhaseInBytes = 512;
+
 struct UsbInterfaceInfo {
     int number = 0;
     std::uint8_t bulkOut = 0;  // endpoint addresses; 0: none
@@ -59,6 +63,17 @@ public:
     // Receives one transfer of at most `capacity` bytes; `received` gets its size.
     virtual UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
                             unsigned int timeoutMs) = 0;
+
+    // One phase of a call, waited for once: the transfers in `out` go to
+    // `epOut` in their order, and `inTransfers` transfers of at most
+    // kPhaseInBytes each are received on `epIn`, all submitted together. `in`
+    // gets the bytes received, transfer after transfer, up to the first that
+    // failed; `outSent` how many of `out` went out whole. Every transfer
+    // submitted has finished (completed, failed, or cancelled and reaped)
+    // when it returns. The first error in submission order, OUT before IN.
+    virtual UsbError BulkPhase(std::uint8_t epOut, const std::vector<std::vector<std::uint8_t>>& out, std::uint8_t epIn,
+                               std::size_t inTransfers, std::vector<std::uint8_t>& in, std::size_t& outSent,
+                               unsigned int writeTimeoutMs, unsigned int readTimeoutMs) = 0;
 };
 
 class CH347_API UsbTransport {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <deque>
 
@@ -12,6 +13,7 @@ namespace {
 constexpr std::size_t kFaultKinds = 6;
 constexpr std::uint8_t kSpiOut = 0x06, kSpiIn = 0x86;
 constexpr std::uint16_t kFirmwareVersion = 0x0341;
+constexpr std::chrono::microseconds kMicroframe{125};  // high-speed USB
 
 struct Device {
     UsbDeviceInfo info;
@@ -41,6 +43,23 @@ struct FirmwareBus::State {
     std::mutex mutex;
     std::vector<Device> devices;  // index = id; unplugged ones stay, not present
     std::uint8_t nextAddress = 2;
+    std::chrono::microseconds hostLatency{0};
+    std::chrono::microseconds clock{0};  // the modelled time, see Timing
+    long waits = 0;
+
+    // One wait of the host for transfers it submitted: OUT transfers complete
+    // at the next microframe boundary; answers the firmware prepares from
+    // them go out at the boundary after; then the host takes its latency to
+    // see the completion and submit what comes next.
+    void Wait(bool receives, bool sends) {
+        ++waits;
+        if (sends) clock = NextMicroframe(clock);
+        if (receives) clock = NextMicroframe(clock);
+        clock += hostLatency;
+    }
+    static std::chrono::microseconds NextMicroframe(std::chrono::microseconds t) {
+        return (t / kMicroframe + 1) * kMicroframe;
+    }
 
     Device* Find(int id) {
         return id >= 0 && static_cast<std::size_t>(id) < devices.size() ? &devices[static_cast<std::size_t>(id)]
@@ -205,6 +224,52 @@ public:
     UsbError BulkOut(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length,
                      unsigned int timeoutMs) override {
         std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->Wait(false, true);
+        return OutLocked(endpoint, data, length, timeoutMs);
+    }
+
+    UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
+                    unsigned int timeoutMs) override {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->Wait(true, false);
+        return InLocked(endpoint, data, capacity, received, timeoutMs);
+    }
+
+    // The firmware takes the OUT transfers in order and answers each at
+    // once, so the IN transfers, taken after them, find every answer queued.
+    UsbError BulkPhase(std::uint8_t epOut, const std::vector<std::vector<std::uint8_t>>& out, std::uint8_t epIn,
+                       std::size_t inTransfers, std::vector<std::uint8_t>& in, std::size_t& outSent,
+                       unsigned int writeTimeoutMs, unsigned int readTimeoutMs) override {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->Wait(inTransfers > 0, !out.empty());
+        outSent = 0;
+        for (const std::vector<std::uint8_t>& frame : out) {
+            const UsbError e = OutLocked(epOut, frame.data(), frame.size(), writeTimeoutMs);
+            if (e != UsbError::None) return e;
+            ++outSent;
+        }
+        for (std::size_t i = 0; i < inTransfers; ++i) {
+            std::uint8_t buffer[kPhaseInBytes];
+            std::size_t got = 0;
+            const UsbError e = InLocked(epIn, buffer, sizeof buffer, got, readTimeoutMs);
+            if (e != UsbError::None) return e;
+            in.insert(in.end(), buffer, buffer + got);
+        }
+        return UsbError::None;
+    }
+
+private:
+    Device* Live() {
+        Device* d = m_state->Find(m_id);
+        return d && d->present ? d : nullptr;
+    }
+    Device* Claimed(std::uint8_t endpoint, std::uint8_t expected) {
+        Device* d = Live();
+        return d && m_claimedHere && endpoint == expected ? d : nullptr;
+    }
+    UsbError Why() { return Live() ? UsbError::Other : UsbError::NoDevice; }
+
+    UsbError OutLocked(std::uint8_t endpoint, const std::uint8_t* data, std::size_t length, unsigned int timeoutMs) {
         Device* d = Claimed(endpoint, kSpiOut);
         if (!d) return Why();
         if (!FirmwareBus::State::Transfer(*d, true, timeoutMs)) return UsbError::NoDevice;
@@ -213,9 +278,8 @@ public:
         return UsbError::None;
     }
 
-    UsbError BulkIn(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
-                    unsigned int timeoutMs) override {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
+    UsbError InLocked(std::uint8_t endpoint, std::uint8_t* data, std::size_t capacity, std::size_t& received,
+                      unsigned int timeoutMs) {
         received = 0;
         Device* d = Claimed(endpoint, kSpiIn);
         if (!d) return Why();
@@ -236,17 +300,6 @@ public:
         d->answers.pop_front();
         return UsbError::None;
     }
-
-private:
-    Device* Live() {
-        Device* d = m_state->Find(m_id);
-        return d && d->present ? d : nullptr;
-    }
-    Device* Claimed(std::uint8_t endpoint, std::uint8_t expected) {
-        Device* d = Live();
-        return d && m_claimedHere && endpoint == expected ? d : nullptr;
-    }
-    UsbError Why() { return Live() ? UsbError::Other : UsbError::NoDevice; }
 
     std::shared_ptr<FirmwareBus::State> m_state;
     int m_id;
@@ -332,6 +385,16 @@ bool FirmwareBus::KernelDriverAttached(int id) {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     Device* d = m_state->Find(id);
     return d && d->driverAttached;
+}
+
+void FirmwareBus::SetHostLatency(std::chrono::microseconds latency) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->hostLatency = latency;
+}
+
+Timing FirmwareBus::GetTiming() {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return {m_state->waits, m_state->clock};
 }
 
 unsigned int FirmwareBus::SmallestTimeoutMs(int id) {

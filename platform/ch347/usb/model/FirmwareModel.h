@@ -10,6 +10,7 @@
 // the 125 us microframes of real hardware. Thread-safe.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +46,15 @@ struct BridgeLayout {
     bool kernelDriver = false;  // a kernel driver holds the SPI interface at first
 };
 
+// What the host waited for, over every bridge of the bus: how often, and the
+// modelled time that took (transfers complete on 125 us microframe
+// boundaries, and the host takes SetHostLatency to act on each completion).
+// A model of the timing, not a measurement: the model itself answers at once.
+struct Timing {
+    long waits = 0;
+    std::chrono::microseconds modelled{0};
+};
+
 struct TransferCount {
     int out = 0;
     int in = 0;
@@ -72,6 +82,8 @@ public:
     bool Claimed(int id);
     bool KernelDriverAttached(int id);
     bool ChipSelected(int id);
+    void SetHostLatency(std::chrono::microseconds latency);
+    Timing GetTiming();
     // The smallest time-out any bulk transfer was given (0 would mean "wait
     // for ever" to libusb); kNoTimeoutYet before the first transfer.
     unsigned int SmallestTimeoutMs(int id);

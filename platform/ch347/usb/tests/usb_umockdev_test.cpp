@@ -48,7 +48,8 @@ struct Usbdevfs {
     int id = -1;
     std::atomic<int> claims{0};  // the handler runs on umockdev's worker thread
     std::atomic<bool> unplugged{false};
-    std::vector<UMockdevIoctlData*> done;  // URBs waiting to be reaped
+    std::atomic<int> urbsBeforeUnplug{-1};  // unplugged at this many more URBs; -1: never
+    std::vector<UMockdevIoctlData*> done;   // URBs waiting to be reaped
 
     Usbdevfs() {
         id = bus->Plug({});
@@ -69,7 +70,9 @@ struct Usbdevfs {
         GError* error = nullptr;
         long result = 0;
         int err = 0;
-        if (unplugged) {
+        const bool reap = request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB;
+        // URBs that completed before the unplug are still given back.
+        if (unplugged && !(reap && !done.empty())) {
             result = -1;
             err = ENODEV;
         } else if (request == USBDEVFS_GET_CAPABILITIES) {
@@ -82,7 +85,12 @@ struct Usbdevfs {
         } else if (request == USBDEVFS_IOCTL) {
             result = -1;  // no kernel driver on any interface
             err = ENODATA;
+        } else if (request == USBDEVFS_SUBMITURB && urbsBeforeUnplug.load() == 0) {
+            unplugged = true;  // pulled out in the middle of a phase
+            result = -1;
+            err = ENODEV;
         } else if (request == USBDEVFS_SUBMITURB) {
+            if (urbsBeforeUnplug.load() > 0) --urbsBeforeUnplug;
             UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), &error);
             auto* urb = urbData ? reinterpret_cast<usbdevfs_urb*>(urbData->data) : nullptr;
             UMockdevIoctlData* buffer =
@@ -194,6 +202,17 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     EXPECT_EQ(buffer[5], 0x77);
     EXPECT_EQ(libComm_CloseDevice(0), 1);
     EXPECT_EQ(usbdevfs.claims, 0);
+
+    // Pulled out in the middle of a transfer's phase: the URBs submitted
+    // before come back, the rest is never submitted, and the call fails.
+    ASSERT_EQ(libComm_OpenDevice(0, config), 1);
+    usbdevfs.urbsBeforeUnplug = 2;
+    EXPECT_EQ(libComm_WriteSpiData(0, 1, length, buffer), 0);
+    EXPECT_TRUE(usbdevfs.unplugged);
+    EXPECT_EQ(libComm_ReadSpiData(0, 1, 8, buffer), 0);
+    EXPECT_EQ(libComm_CloseDevice(0), 1);
+    usbdevfs.unplugged = false;
+    usbdevfs.urbsBeforeUnplug = -1;
 
     // Pulled out while open: the kernel answers ENODEV, libusb "no device".
     ASSERT_EQ(libComm_OpenDevice(0, config), 1);
