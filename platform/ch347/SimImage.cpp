@@ -20,7 +20,7 @@
 
 namespace {
 
-using ch347sim::SimChip;
+using ch347::SimChip;
 
 constexpr unsigned long kImageBridge = 0;
 constexpr auto kLockPoll = std::chrono::milliseconds(50);
@@ -322,7 +322,7 @@ bool AttachImage(const std::string& givenPath, std::string* error) {
             reason = "cannot create " + givenPath + ": " + Errno(EACCES);
             return fail(fd);
         }
-        if (!ch347sim::SnapshotChip(kImageBridge, state) || !Store(path, state, reason)) return fail(fd);
+        if (!ch347::SnapshotChip(kImageBridge, state) || !Store(path, state, reason)) return fail(fd);
     } else if (err != 0) {
         reason = why.empty() ? "cannot read " + givenPath + ": " + Errno(err) : givenPath + ": " + why;
         return fail(fd);
@@ -330,7 +330,7 @@ bool AttachImage(const std::string& givenPath, std::string* error) {
         reason = givenPath + ": " + reason;
         return fail(fd);
     } else {
-        ch347sim::RestoreChip(kImageBridge, state);
+        ch347::RestoreChip(kImageBridge, state);
     }
     image.lockFd = fd;
     image.path = path;
@@ -346,7 +346,7 @@ bool DetachImage(std::string* error) {
     std::string reason;
     bool ok = true;
     SimChip::State now;
-    if (ch347sim::SnapshotChip(kImageBridge, now) && !(now == image.loaded)) {
+    if (ch347::SnapshotChip(kImageBridge, now) && !(now == image.loaded)) {
         if (image.readOnly) {
             ok = false;
             reason = image.path + " is read-only: the changes were not stored";
