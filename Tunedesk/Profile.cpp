@@ -98,19 +98,24 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
     return Result::Ok;
 }
 
-Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied) {
+Result Check(const std::u16string& path, std::vector<features::Assignment>& out, std::string& error) {
     Entries entries;
     if (Result r = ReadEntries(path, entries, error); r != Result::Ok) return r;
-    std::vector<features::Assignment> assignments;
     for (const auto& [name, text] : entries) {
         features::Assignment a;
         if (!features::CheckAssignment(name, text, a, error)) {
             error = Narrow(path) + ": " + error;
             return Result::Invalid;
         }
-        assignments.push_back(a);
+        out.push_back(a);
     }
+    return Result::Ok;
+}
+
+Result Apply(unsigned long device, const std::u16string& path, std::string& error,
+             std::vector<features::Assignment>* applied) {
+    std::vector<features::Assignment> assignments;
+    if (Result r = Check(path, assignments, error); r != Result::Ok) return r;
     bool first = true;
     for (const features::Assignment& a : assignments) {
         if (!first) WexSleep(1);

@@ -42,9 +42,12 @@ Result Save(unsigned long device, const std::u16string& path, std::string& error
 // profile may hold "tiny" or "custom").
 Result Load(const std::u16string& path, std::vector<Value>& out, std::string& error);
 
-// Checks every entry of the file as a write (known, writable, in range), then
-// writes them in file order; stops at the first failed write. `applied`
-// receives what was written.
+// Checks every entry of the file as a write (known, writable, in range);
+// `out` receives them in file order. Nothing reaches the chip.
+Result Check(const std::u16string& path, std::vector<features::Assignment>& out, std::string& error);
+
+// Check, then writes the entries in file order; stops at the first failed
+// write. `applied` receives what was written.
 Result Apply(unsigned long device, const std::u16string& path, std::string& error,
              std::vector<features::Assignment>* applied = nullptr);
 
