@@ -98,11 +98,11 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
     return Result::Ok;
 }
 
-Result Check(const std::u16string& path, std::vector<features::Assignment>& out, std::string& error) {
+Result Check(const std::u16string& path, std::vector<Value>& out, std::string& error) {
     Entries entries;
     if (Result r = ReadEntries(path, entries, error); r != Result::Ok) return r;
     for (const auto& [name, text] : entries) {
-        features::Assignment a;
+        Value a;
         if (!features::CheckAssignment(name, text, a, error)) {
             error = Narrow(path) + ": " + error;
             return Result::Invalid;
@@ -112,12 +112,11 @@ Result Check(const std::u16string& path, std::vector<features::Assignment>& out,
     return Result::Ok;
 }
 
-Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied) {
-    std::vector<features::Assignment> assignments;
+Result Apply(unsigned long device, const std::u16string& path, std::string& error, std::vector<Value>* applied) {
+    std::vector<Value> assignments;
     if (Result r = Check(path, assignments, error); r != Result::Ok) return r;
     bool first = true;
-    for (const features::Assignment& a : assignments) {
+    for (const Value& a : assignments) {
         if (!first) WexSleep(1);
         first = false;
         if (!features::Write(device, a)) {

@@ -21,10 +21,8 @@ enum class Result {
     Invalid,  // the file cannot be read or written, or an entry is not acceptable
 };
 
-struct Value {
-    const features::Feature* feature = nullptr;
-    unsigned int value = 0;
-};
+// A feature and its value, as read from the chip or from a file.
+using Value = features::Assignment;
 
 // Every readable feature from the chip, in table order (only those in `only`
 // when it is given). Failed names the feature whose read failed.
@@ -44,12 +42,12 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
 
 // Checks every entry of the file as a write (known, writable, in range);
 // `out` receives them in file order. Nothing reaches the chip.
-Result Check(const std::u16string& path, std::vector<features::Assignment>& out, std::string& error);
+Result Check(const std::u16string& path, std::vector<Value>& out, std::string& error);
 
 // Check, then writes the entries in file order; stops at the first failed
 // write. `applied` receives what was written.
 Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied = nullptr);
+             std::vector<Value>* applied = nullptr);
 
 // A feature whose values differ; a side without the feature has no value.
 struct Difference {
