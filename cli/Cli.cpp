@@ -162,7 +162,7 @@ const Command kCommands[] = {
     {.name = "watch",
      .operands = "[FEATURE...]",
      .options = kWatchOptions,
-     .description = "print each feature whose value changed, every interval",
+     .description = "print the features that changed, every interval",
      .notes = "Reads the features (all readable ones by default; groups as for get) every\n"
               "interval and prints \"TIME NAME=VALUE\" for each value that changed, every value\n"
               "the first time; with --json one object per line. Ctrl-C ends it (exit 0).\n",
@@ -173,8 +173,8 @@ const Command kCommands[] = {
      .options = kRegReadOptions,
      .description = "read registers",
      .notes = "Addresses and values are hexadecimal (0x optional), as in the register console.\n"
-              "ADDR+N reads N consecutive registers from ADDR (N decimal; 4 bytes apart, 1 in the\n"
-              "8-bit EDID spaces of --cmd 0x0600 and 0x0700).\n",
+              "ADDR+N reads N registers from ADDR on (N decimal): 4 bytes apart, 1 in the\n"
+              "8-bit EDID spaces of --cmd 0x0600 and 0x0700.\n",
      .run = CmdRegRead,
      .device = true},
     {.name = "reg write",
