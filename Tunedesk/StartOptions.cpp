@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "Ch347Backend.h"
 #include "Ch347Sim.h"
+#include "BackendChoice.h"
 #include "FaultBackend.h"
 #include "trace.h"
 
