@@ -142,19 +142,31 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
     return LoadText(text, name, out, error);
 }
 
-Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
-                 std::vector<Value>* applied) {
+Result CheckText(std::string_view text, const std::string& name, std::vector<Value>& out, std::string& error) {
     Entries entries;
     if (Result r = EntriesOf(text, name, entries, error); r != Result::Ok) return r;
-    std::vector<Value> assignments;
     for (const auto& [key, value] : entries) {
         Value a;
         if (!features::CheckAssignment(key, value, a, error)) {
             error = name + ": " + error;
             return Result::Invalid;
         }
-        assignments.push_back(a);
+        out.push_back(a);
     }
+    return Result::Ok;
+}
+
+Result Check(const std::u16string& path, std::vector<Value>& out, std::string& error) {
+    std::string text;
+    const std::string name = Narrow(path);
+    if (!files::ReadCapped(name, kMaxProfileBytes, text, error)) return Result::Invalid;
+    return CheckText(text, name, out, error);
+}
+
+Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
+                 std::vector<Value>* applied) {
+    std::vector<Value> assignments;
+    if (Result r = CheckText(text, name, assignments, error); r != Result::Ok) return r;
     bool first = true;
     for (const Value& a : assignments) {
         if (!first) WexSleep(1);

@@ -52,9 +52,13 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
 // The same for the text of a profile already read; `name` heads the error lines.
 Result LoadText(std::string_view text, const std::string& name, std::vector<Value>& out, std::string& error);
 
-// Checks every entry of the file as a write (known, writable, in range), then
-// writes them in file order; stops at the first failed write. `applied`
-// receives what was written.
+// Checks every entry of the file as a write (known, writable, in range);
+// `out` receives them in file order. Nothing reaches the chip.
+Result Check(const std::u16string& path, std::vector<Value>& out, std::string& error);
+Result CheckText(std::string_view text, const std::string& name, std::vector<Value>& out, std::string& error);
+
+// Check, then writes the entries in file order; stops at the first failed
+// write. `applied` receives what was written.
 Result Apply(unsigned long device, const std::u16string& path, std::string& error,
              std::vector<Value>* applied = nullptr);
 Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,

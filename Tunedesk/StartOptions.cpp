@@ -18,6 +18,9 @@ const cmdline::Option kStartOptions[] = {
     {.name = "--trace", .help = "library trace lines to standard error"},
 };
 
+// The image ApplyStartOptions attached, for ResumeStartOptions.
+std::string g_simImage;
+
 void FromEnvironment(std::string& value, const char* variable) {
     if (!value.empty()) return;
     if (const char* text = std::getenv(variable)) value = text;
@@ -68,12 +71,27 @@ bool ApplyStartOptions(StartOptions& options, std::string& error) {
         error = "simulator image: " + reason;
         return false;
     }
+    g_simImage = options.simImage;
     return true;
 }
 
 bool FinishStartOptions(std::string* error) {
+    g_simImage.clear();
+    return PauseStartOptions(error);
+}
+
+bool PauseStartOptions(std::string* error) {
     std::string reason;
     if (!sim::DetachImage(&reason)) {
+        if (error) *error = "simulator image: " + reason;
+        return false;
+    }
+    return true;
+}
+
+bool ResumeStartOptions(std::string* error) {
+    std::string reason;
+    if (!g_simImage.empty() && !sim::AttachImage(g_simImage, &reason)) {
         if (error) *error = "simulator image: " + reason;
         return false;
     }

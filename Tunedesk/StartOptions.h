@@ -31,3 +31,10 @@ bool ApplyStartOptions(StartOptions& options, std::string& error);
 // back when it changed). Safe to call when nothing was applied. False with a
 // one-line *error when the image could not be stored.
 bool FinishStartOptions(std::string* error = nullptr);
+
+// For a program that waits between uses of the chip (tunedesk-cli watch):
+// stores and unlocks the simulator image, so other programs can use it
+// meanwhile; ResumeStartOptions locks it again and loads what they left.
+// Both are true when no image is in use; false with a one-line *error.
+bool PauseStartOptions(std::string* error = nullptr);
+bool ResumeStartOptions(std::string* error = nullptr);

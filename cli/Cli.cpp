@@ -89,9 +89,37 @@ const cmdline::Option kCmdOption = {.name = "--cmd",
                                     .value = "READ/WRITE",
                                     .help = "the command pair (default 0x0400/0x4000)",
                                     .needs = "READ/WRITE, for example 0x0600/0x6000"};
-const cmdline::Option kRegReadOptions[] = {kCmdOption};
+const cmdline::Option kDryRunOption = {.name = "--dry-run",
+                                       .help = "check everything and print what would be written; write nothing"};
+const cmdline::Option kRegReadOptions[] = {
+    kCmdOption, {.name = "--decode", .help = "each register of the map with its name and fields"}};
 const cmdline::Option kRegWriteOptions[] = {
-    kCmdOption, {.name = "--verify", .help = "read each register back; a mismatch exits 1"}};
+    kCmdOption, {.name = "--verify", .help = "read each register back; a mismatch exits 1"}, kDryRunOption};
+const cmdline::Option kSetOptions[] = {{.name = "--verify", .help = "read each feature back; a mismatch exits 1"},
+                                       kDryRunOption};
+
+bool IsInterval(const std::string& text) {
+    std::chrono::milliseconds interval{};
+    return ParseInterval(text, interval);
+}
+
+bool IsCount(const std::string& text) {
+    unsigned long long n = 0;
+    return parse::Decimal(text, 1000000000, n, 10) && n > 0;
+}
+
+const cmdline::Option kWatchOptions[] = {
+    {.name = "--interval",
+     .value = "SECONDS",
+     .help = "read every SECONDS (default 1; decimals allowed)",
+     .needs = "a number of seconds from 0.01 to 86400",
+     .check = IsInterval},
+    {.name = "--count",
+     .value = "N",
+     .help = "end after N reads (default: until Ctrl-C)",
+     .needs = "a number of reads, 1 or more",
+     .check = IsCount},
+};
 const cmdline::Option kEdidReadOptions[] = {
     {.name = "--seq",
      .value = "a|b",
@@ -108,11 +136,13 @@ const cmdline::Option kEdidWriteOptions[] = {
     {.name = "--force", .help = "write even when the header or a checksum is wrong"},
     {.name = "--verify", .help = "read back through sequence A and compare"},
 };
-const cmdline::Option kProfileApplyOptions[] = {{.name = "--verify", .help = "read the features back and compare"}};
+const cmdline::Option kProfileApplyOptions[] = {{.name = "--verify", .help = "read the features back and compare"},
+                                                kDryRunOption};
 
 std::string GetNotes() {
     return "Prints NAME=VALUE for the named features (all readable ones when none is named),\n"
-           "in table order. Features:\n" +
+           "in table order. A name also stands for the features below it: contrast gives\n"
+           "contrast and every contrast.* feature. Features:\n" +
            FeatureList(true, 2);
 }
 
@@ -153,15 +183,27 @@ const Command kCommands[] = {
      .device = true},
     {.name = "set",
      .operands = "FEATURE=VALUE...",
+     .options = kSetOptions,
      .description = "check all, then write each",
      .moreNotes = SetNotes,
      .run = CmdSet,
+     .device = true},
+    {.name = "watch",
+     .operands = "[FEATURE...]",
+     .options = kWatchOptions,
+     .description = "print the features that changed, every interval",
+     .notes = "Reads the features (all readable ones by default; groups as for get) every\n"
+              "interval and prints \"TIME NAME=VALUE\" for each value that changed, every value\n"
+              "the first time; with --json one object per line. Ctrl-C ends it (exit 0).\n",
+     .run = CmdWatch,
      .device = true},
     {.name = "reg read",
      .operands = "ADDR...",
      .options = kRegReadOptions,
      .description = "read registers",
-     .notes = "Addresses and values are hexadecimal (0x optional), as in the register console.\n",
+     .notes = "Addresses and values are hexadecimal (0x optional), as in the register console.\n"
+              "ADDR+N reads N registers from ADDR on (N decimal): 4 bytes apart, 1 in the\n"
+              "8-bit EDID spaces of --cmd 0x0600 and 0x0700.\n",
      .run = CmdRegRead,
      .device = true},
     {.name = "reg write",
@@ -374,6 +416,15 @@ std::string Hex32(unsigned int value) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", value);
     return buf;
+}
+
+std::string FeatureJson(const features::Feature& feature, unsigned int value) {
+    switch (feature.kind) {
+    case features::Kind::OnOff: return value != 0 ? "true" : "false";
+    case features::Kind::Number: return std::to_string(value);
+    case features::Kind::Choice: break;
+    }
+    return JsonString(features::FormatValue(feature, value));
 }
 
 void Output::Member(const std::string& name, const std::string& jsonValue, const std::string& textValue) {

@@ -2,6 +2,7 @@
 // from the command line, on the panel's core (no Qt).
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -11,6 +12,11 @@
 
 #include "CommandLine.h"
 #include "StartOptions.h"
+
+namespace features {
+struct Feature;
+struct Assignment;
+}  // namespace features
 
 namespace cli {
 
@@ -73,6 +79,8 @@ public:
     Output& operator=(const Output&) = delete;
 
     void String(const std::string& name, const std::string& value);
+    // A member given as JSON and as text.
+    void Member(const std::string& name, const std::string& jsonValue, const std::string& textValue);
     void Number(const std::string& name, unsigned long long value);
     void Bool(const std::string& name, bool value, const char* text);
     // Text mode: "name=a b ..."; JSON: "name": ["a", "b", ...].
@@ -90,7 +98,6 @@ public:
     }
 
 private:
-    void Member(const std::string& name, const std::string& jsonValue, const std::string& textValue);
     bool json_;
     std::vector<std::pair<std::string, std::string>> members_;
 };
@@ -98,6 +105,40 @@ private:
 std::string JsonString(const std::string& text);
 // "0x%08X"
 std::string Hex32(unsigned int value);
+// A feature's value as JSON: true/false, a number or a name.
+std::string FeatureJson(const features::Feature& feature, unsigned int value);
+
+// The readable features `names` select, in table order (all of them when
+// there are no names). A name selects its feature and, as a group, every
+// feature below it: "contrast" is contrast and contrast.*. False after the
+// error line for an unknown name or one that can only be written.
+bool SelectReadable(const Context& ctx, const std::vector<std::string>& names,
+                    std::vector<const features::Feature*>& out);
+
+// Reads the feature just written back and compares; Differs and Failed after
+// the error line. sharpening.size, which no getter reads, is compared as the
+// kernel registers it writes.
+enum class ReadBack { Same, Differs, Failed };
+ReadBack VerifyAssignment(const Context& ctx, const features::Assignment& assignment);
+
+// One operand of `reg read`: ADDR, the console's comma list, or ADDR+N for N
+// consecutive registers from ADDR (4 bytes apart; 1 in the 8-bit EDID
+// spaces of read command 0x0600 and 0x0700). False after the error line.
+bool ParseRegisterOperand(const Context& ctx, const std::string& text, unsigned short readCmd,
+                          std::vector<unsigned int>& addresses);
+// Reads `addresses` as the register map's getters see them and prints each
+// with its name and decoded fields; kOk, or kFailed after the error line.
+// --decode reads through the getters: a read command other than 0x0400 is a
+// usage error (kUsage after the error line).
+int PrintDecoded(const Context& ctx, Output& out, const std::vector<unsigned int>& addresses, unsigned short readCmd);
+// The registers of the picture-quality map in address order, kernel last.
+std::vector<unsigned int> PictureQualityMap();
+
+// --interval's SECONDS: decimal, at most three decimals, 0.01 to 86400.
+bool ParseInterval(const std::string& text, std::chrono::milliseconds& interval);
+
+// The bash completion script, made from the command, option and feature tables.
+std::string BashCompletion();
 
 // One command: "get", or a command word and its subcommand ("reg read").
 // The help, the usage lines, the dispatch and (checked by a test) the man
@@ -140,6 +181,7 @@ int CmdProfileSave(Context& ctx, const cmdline::Parsed& args);
 int CmdProfileApply(Context& ctx, const cmdline::Parsed& args);
 int CmdProfileDiff(Context& ctx, const cmdline::Parsed& args);
 int CmdPaths(Context& ctx, const cmdline::Parsed& args);
+int CmdWatch(Context& ctx, const cmdline::Parsed& args);
 
 // The program: parses the command line, runs one command, returns the exit code.
 int Main(int argc, char** argv);

@@ -84,33 +84,20 @@ int CmdList(Context& ctx, const cmdline::Parsed& args) {
 
 int CmdGet(Context& ctx, const cmdline::Parsed& args) {
     if (!NoOptionsLeft(ctx, args)) return kUsage;
-    const std::vector<std::string> names = args.Operands();
-    std::vector<bool> wanted(features::Table().size(), names.empty());
-    for (const std::string& name : names) {
-        const features::Feature* f = features::Find(name);
-        if (f == nullptr) {
-            Error(ctx, "unknown feature \"" + name + "\"");
-            return kUsage;
-        }
-        if (!f->readable) {
-            Error(ctx, name + " is write only");
-            return kUsage;
-        }
-        wanted[static_cast<size_t>(f - features::Table().data())] = true;
-    }
+    std::vector<const features::Feature*> selected;
+    if (!SelectReadable(ctx, args.Operands(), selected)) return kUsage;
     Output out(ctx);
     bool first = true;
-    for (const features::Feature& f : features::Table()) {
-        if (!f.readable || !wanted[static_cast<size_t>(&f - features::Table().data())]) continue;
+    for (const features::Feature* f : selected) {
         if (!first) WexSleep(1);
         first = false;
         unsigned int value = 0;
-        if (!features::Read(ctx.device, f, value)) {
-            Error(ctx, std::string("reading ") + f.name + " failed");
+        if (!features::Read(ctx.device, *f, value)) {
+            Error(ctx, std::string("reading ") + f->name + " failed");
             out.Discard();
             return kFailed;
         }
-        PrintFeature(out, f, value);
+        PrintFeature(out, *f, value);
     }
     return kOk;
 }
@@ -133,8 +120,14 @@ int CmdSet(Context& ctx, const cmdline::Parsed& args) {
         assignments.push_back(assignment);
     }
     Output out(ctx);
+    if (args.Has("--dry-run")) {
+        for (const features::Assignment& a : assignments) PrintFeature(out, *a.feature, a.value);
+        return kOk;
+    }
     ctx.writes = true;
     std::string done;  // "name=value, ..." written so far
+    const bool verify = args.Has("--verify");
+    int result = kOk;
     bool first = true;
     for (const features::Assignment& a : assignments) {
         if (!first) WexSleep(1);
@@ -150,8 +143,16 @@ int CmdSet(Context& ctx, const cmdline::Parsed& args) {
         std::erase_if(ctx.written, [&](const auto& w) { return w.first == a.feature->name; });
         ctx.written.emplace_back(a.feature->name, JsonValue(*a.feature, a.value));
         if (!ctx.quiet) PrintFeature(out, *a.feature, a.value);
+        if (!verify) continue;
+        WexSleep(1);
+        const ReadBack back = VerifyAssignment(ctx, a);
+        if (back == ReadBack::Failed) {
+            out.Discard();
+            return kFailed;
+        }
+        if (back == ReadBack::Differs) result = kFailed;
     }
-    return kOk;
+    return result;
 }
 
 // ---- reg ----------------------------------------------------------------------
@@ -212,7 +213,8 @@ int CmdRegRead(Context& ctx, const cmdline::Parsed& args) {
     }
     std::vector<unsigned int> addresses;
     for (const std::string& a : texts)
-        if (!HexList(ctx, a, "address", 8, addresses)) return Refused(out);
+        if (!ParseRegisterOperand(ctx, a, readCmd, addresses)) return Refused(out);
+    if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
     for (const unsigned int address : addresses) {
         unsigned int value = 0;
         if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
@@ -229,8 +231,8 @@ int CmdRegDump(Context& ctx, const cmdline::Parsed& args) {
         Error(ctx, "takes no arguments");
         return Refused(out);
     }
-    std::vector<unsigned int> addresses(std::begin(kPictureQualityRegisters), std::end(kPictureQualityRegisters));
-    for (unsigned int i = 0; i < kSharpeningKernelSize; ++i) addresses.push_back(kRegSharpeningKernel + 4 * i);
+    const std::vector<unsigned int> addresses = PictureQualityMap();
+    if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
     for (const unsigned int address : addresses) {
         unsigned int value = 0;
         if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
@@ -264,6 +266,10 @@ int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
             return Refused(out);
         }
         writes.emplace_back(address.front(), data.front());
+    }
+    if (args.Has("--dry-run")) {
+        for (const auto& [address, value] : writes) out.String(Hex32(address), Hex32(value));
+        return kOk;
     }
     int result = kOk;
     ctx.writes = true;
@@ -421,6 +427,16 @@ int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
         return FromResult(r);
     }
     if (const int open = OpenDevice(ctx); open != kOk) return open;
+    if (args.Has("--dry-run")) {
+        std::vector<features::Assignment> checked;
+        if (profile::Result r = profile::CheckText(text, name, checked, error); r != profile::Result::Ok) {
+            Error(ctx, error);
+            return FromResult(r);
+        }
+        Output out(ctx);
+        for (const features::Assignment& a : checked) PrintFeature(out, *a.feature, a.value);
+        return kOk;
+    }
     ctx.writes = true;
     std::vector<features::Assignment> applied;
     profile::Result r = profile::ApplyText(ctx.device, text, name, error, &applied);

@@ -32,7 +32,10 @@ for f in bin/tunedesk lib/tunedesk/libutilcore.so lib/tunedesk/libspilink.so lib
 done
 cli=0
 [ -x "$root/bin/tunedesk-cli" ] && cli=1
-if [ $cli = 1 ]; then [ -e "$root/share/man/man1/tunedesk-cli.1.gz" ] || fail "missing tunedesk-cli.1.gz"; fi
+if [ $cli = 1 ]; then
+  [ -e "$root/share/man/man1/tunedesk-cli.1.gz" ] || fail "missing tunedesk-cli.1.gz"
+  [ -s "$root/share/bash-completion/completions/tunedesk-cli" ] || fail "missing the bash completion of tunedesk-cli"
+fi
 if find "$root" -name '*_test' -o -name 'bench_*' -o -name 'fuzz_*' | grep -q .; then fail "tests or benchmarks installed"; fi
 ok "installed files present (tunedesk-cli: $([ $cli = 1 ] && echo yes || echo 'not built'))"
 

@@ -1,10 +1,14 @@
 // The command and option records against what the help prints and what the
-// man pages say: what the program accepts is what both list.
+// man pages say: what the program accepts is what both list. And set
+// --verify's comparison, in-process, where a chip that reads back something
+// else can be arranged.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -13,7 +17,9 @@
 
 #include "Cli.h"
 #include "Features.h"
+#include "SpiSettingFile.h"
 #include "StartOptions.h"
+#include "spilink.h"
 
 namespace {
 
@@ -179,6 +185,39 @@ TEST(CliTable, ManPageAgreesWithTheRecords) {
     for (const std::string& tag : Tags(Sections("tunedesk.1")["OPTIONS"])) panel.push_back(Lowered(tag));
     for (const cmdline::Option& o : StartOptionTable())
         EXPECT_NE(std::find(panel.begin(), panel.end(), Lowered(cmdline::Spelling(o))), panel.end()) << o.name;
+}
+
+// The read-back of set --verify against a chip at power-on: a value the chip
+// does not hold is a difference, and the process size is compared as its kernel.
+TEST(CliReadBack, VerifyFindsAFieldOrAKernelThatDiffers) {
+    char tmpl[] = "/tmp/tunedesk_cli_readback_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::filesystem::path dir = tmpl;
+    std::ofstream(dir / "Config.ini") << "[SpiSetting]\nSPIRWDelay=0\n";
+    SetIniFilePathForTest((dir / "Config.ini").u16string());
+    StartOptions options;
+    options.backend = "sim";
+    std::string error;
+    ASSERT_TRUE(ApplyStartOptions(options, error)) << error;
+    cli::Context ctx;
+    ctx.command = "set";
+    ASSERT_EQ(cli::OpenDevice(ctx), cli::kOk);
+
+    const features::Feature* brightness = features::Find("contrast.brightness");
+    const features::Feature* size = features::Find("sharpening.size");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cli::VerifyAssignment(ctx, {brightness, 128}), cli::ReadBack::Same);
+    EXPECT_EQ(cli::VerifyAssignment(ctx, {brightness, 80}), cli::ReadBack::Differs);
+    EXPECT_EQ(cli::VerifyAssignment(ctx, {size, 1}), cli::ReadBack::Same);  // Medium at power-on
+    EXPECT_EQ(cli::VerifyAssignment(ctx, {size, 2}), cli::ReadBack::Differs);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tunedesk-cli: set: contrast.brightness: wrote 80, read back 128\n"
+              "tunedesk-cli: set: sharpening.size: wrote small, read back coefficient 36 as -128, not 0\n");
+
+    libComm_CloseDevice(ctx.device);
+    FinishStartOptions();
+    SetIniFilePathForTest(u"");
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
