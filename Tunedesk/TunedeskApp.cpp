@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include "AboutDlg.h"
+#include "PanelBus.h"
 #include "TunedeskDlg.h"
 #include "UiHooks.h"
 #include "trace.h"
@@ -37,6 +38,9 @@ int CTunedeskApp::InitInstance() {
         return 0;
     }
     CTunedeskDlg dlg(nullptr);
+    // Scripts and tunedesk-cli reach the chip through the running panel.
+    PanelBus bus(&dlg);
+    bus.Start();
     const int result = RunModal(&dlg);
     if (result < 0) {
         TD_TRACE("Warning: the main window could not be shown, so the program ends.");

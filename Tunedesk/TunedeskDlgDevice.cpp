@@ -252,8 +252,15 @@ void CTunedeskDlg::OpenSelectedDevice() {
 void CTunedeskDlg::StartReadBack() {
     FinishReadDeviceParamsThread();
     m_bStopReadBack = false;
+    m_bReadBackRunning = true;
     if (!StartWorkerThread(
-            m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
+            m_readBackThread,
+            [this] {
+                ReadDeviceParamsThread(this);
+                m_bReadBackRunning = false;
+            },
+            "read-back")) {
+        m_bReadBackRunning = false;
         // The device is open and usable; only its current values are not shown.
         AddLog(u"Failed to start reading the device parameters!");
     }
@@ -327,6 +334,7 @@ unsigned CTunedeskDlg::ReadDeviceParamsThread(CTunedeskDlg* dlg) {
 }
 
 void CTunedeskDlg::WaitReadDeviceParamsThread() {
+    if (m_finishBusCall) m_finishBusCall();
     if (!m_readBackThread.joinable()) return;
     m_bStopReadBack = true;
     m_readBackThread.join();
@@ -334,5 +342,6 @@ void CTunedeskDlg::WaitReadDeviceParamsThread() {
 }
 
 void CTunedeskDlg::FinishReadDeviceParamsThread() {
+    if (m_finishBusCall) m_finishBusCall();
     if (m_readBackThread.joinable()) m_readBackThread.join();
 }
