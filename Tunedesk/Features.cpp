@@ -1,10 +1,9 @@
 #include "Features.h"
 
-#include <array>
-
 #include "SPIUtil.h"
 #include "TextParse.h"
 #include "TimeUtil.h"
+#include "trace.h"
 
 namespace features {
 namespace {
@@ -13,89 +12,126 @@ const char* const kRangeNames[] = {"large", "medium", "small", "tiny"};
 const char* const kSizeNames[] = {"large", "medium", "small"};
 const char* const kAreaNames[] = {"all", "center", "left", "right", "custom"};
 
-// How one feature reaches the chip. `read` gives the decoded value and the
-// register's raw value; `write` takes that raw value (ignored by the features
-// that write whole registers) and the new setting.
-struct Access {
-    bool (*read)(unsigned long device, unsigned int& value, unsigned int& raw);
-    bool (*write)(unsigned long device, unsigned int raw, unsigned int value);
-    bool readFirst = true;  // false: the setter needs no current value
-};
-
-bool NoRead(unsigned long, unsigned int&, unsigned int&) { return false; }
-
-const Access kAccess[] = {
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetVividOnOffState(d, &v, nullptr, nullptr, &r); },
-     SetVividiOnOff},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetVividRange(d, &v, &r); }, SetVividRange},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetVividIntensity(d, &v, &r); }, SetVividIntensity},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetSharpeningOnOffState(d, &v, &r); },
-     SetSharpeningOnOff},
-    // The kernel is written whole: nothing to read first.
-    {NoRead, [](unsigned long d, unsigned int, unsigned int v) { return SetSharpeningProcessSize(d, v); }, false},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetSharpeningIntensity(d, &v, &r); },
-     SetSharpeningIntensity},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) {
-         return GetExtendedContrastParameters(d, &v, nullptr, nullptr, &r);
-     },
-     SetExtendedContrastOnOff},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) {
-         return GetExtendedContrastParameters(d, nullptr, &v, nullptr, &r);
-     },
-     SetAutoBrightnessOnOff},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) {
-         return GetExtendedContrastParameters(d, nullptr, nullptr, &v, &r);
-     },
-     SetAdaptiveContrast},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetBrightnessAndThreshold(d, &v, nullptr, &r); },
-     SetBrightness},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetBrightnessAndThreshold(d, nullptr, &v, &r); },
-     SetThreshold},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetVividOnOffState(d, nullptr, &v, nullptr, &r); },
-     SetColorCorrectionOnOff},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetColorCorrectionIntensity(d, &v, &r); },
-     SetColorCorrectionIntensity},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetVividOnOffState(d, nullptr, nullptr, &v, &r); },
-     SetNoiseRemoveOnOff},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetRemoveNoiseSensitivity(d, &v, &r); },
-     SetNoiseRemoveSensitivity},
-    // The area is four registers, each read-modify-written by the setter itself.
-    {[](unsigned long d, unsigned int& v, unsigned int& r) {
-         r = 0;
-         return GetVideoProcessingArea(d, &v);
-     },
-     [](unsigned long d, unsigned int, unsigned int v) {
-         if (v > kAreaRight) return false;
-         const ProcessingAreaPreset& a = kProcessingAreaPresets[v];
-         return SetVideoProcessingArea(d, a.hOffset, a.vOffset, a.width, a.height);
-     },
-     false},
-    {[](unsigned long d, unsigned int& v, unsigned int& r) { return GetNavoThroughDisplayOnOffState(d, &v, &r); },
-     SetNavoThroughDisplay},
-};
-
+// In `get` order. The getter's second argument is the feature's place among
+// the outputs of a getter that reads several features from one register.
 constexpr Feature kTable[] = {
-    {"vivid", Kind::OnOff, 1, nullptr, 0, 0, true, true},
-    {"vivid.range", Kind::Choice, 0, kRangeNames, 4, 3, true, true},
-    {"vivid.intensity", Kind::Number, 255, nullptr, 0, 0, true, true},
-    {"sharpening", Kind::OnOff, 1, nullptr, 0, 0, true, true},
-    {"sharpening.size", Kind::Choice, 0, kSizeNames, 3, 3, false, true},
-    {"sharpening.intensity", Kind::Number, 65535, nullptr, 0, 0, true, true},
-    {"contrast", Kind::OnOff, 1, nullptr, 0, 0, true, true},
-    {"contrast.auto-brightness", Kind::OnOff, 1, nullptr, 0, 0, true, true},
-    {"contrast.adaptive", Kind::Number, 255, nullptr, 0, 0, true, true},
-    {"contrast.brightness", Kind::Number, 255, nullptr, 0, 0, true, true},
-    {"contrast.threshold", Kind::Number, 255, nullptr, 0, 0, true, true},
-    {"color-correction", Kind::OnOff, 1, nullptr, 0, 0, true, true},
-    {"color-correction.intensity", Kind::Number, 63, nullptr, 0, 0, true, true},
-    {"noise-remove", Kind::OnOff, 1, nullptr, 0, 0, true, true},
-    {"noise-remove.sensitivity", Kind::Number, 255, nullptr, 0, 0, true, true},
-    {"area", Kind::Choice, 0, kAreaNames, 5, 4, true, true},
-    {"through", Kind::OnOff, 1, nullptr, 0, 0, true, true},
+    {.name = "vivid", .kind = Kind::OnOff, .getter = {GetVividOnOffState, 0}, .setter = SetVividiOnOff},
+    {.name = "vivid.range",
+     .kind = Kind::Choice,
+     .choices = kRangeNames,
+     .choiceCount = 4,
+     .writableChoices = 3,
+     .getter = GetVividRange,
+     .setter = SetVividRange,
+     .function = "vivid",
+     .whenOff = WhenOff::Skip},
+    {.name = "vivid.intensity",
+     .kind = Kind::Number,
+     .max = 255,
+     .getter = GetVividIntensity,
+     .setter = SetVividIntensity,
+     .function = "vivid",
+     .whenOff = WhenOff::Skip},
+    {.name = "sharpening", .kind = Kind::OnOff, .getter = GetSharpeningOnOffState, .setter = SetSharpeningOnOff},
+    // The kernel is written whole, and nothing reads it back.
+    {.name = "sharpening.size",
+     .kind = Kind::Choice,
+     .choices = kSizeNames,
+     .choiceCount = 3,
+     .writableChoices = 3,
+     .readable = false,
+     .setter = SetSharpeningProcessSize,
+     .function = "sharpening",
+     .whenOff = WhenOff::Skip},
+    {.name = "sharpening.intensity",
+     .kind = Kind::Number,
+     .max = 65535,
+     .getter = GetSharpeningIntensity,
+     .setter = SetSharpeningIntensity,
+     .function = "sharpening",
+     .whenOff = WhenOff::Skip},
+    {.name = "contrast",
+     .kind = Kind::OnOff,
+     .getter = {GetExtendedContrastParameters, 0},
+     .setter = SetExtendedContrastOnOff},
+    {.name = "contrast.auto-brightness",
+     .kind = Kind::OnOff,
+     .getter = {GetExtendedContrastParameters, 1},
+     .setter = SetAutoBrightnessOnOff},
+    {.name = "contrast.adaptive",
+     .kind = Kind::Number,
+     .max = 255,
+     .getter = {GetExtendedContrastParameters, 2},
+     .setter = SetAdaptiveContrast,
+     .function = "contrast",
+     .whenOff = WhenOff::Skip},
+    {.name = "contrast.brightness",
+     .kind = Kind::Number,
+     .max = 255,
+     .getter = {GetBrightnessAndThreshold, 0},
+     .setter = SetBrightness,
+     .function = "contrast",
+     .whenOff = WhenOff::Skip},
+    {.name = "contrast.threshold",
+     .kind = Kind::Number,
+     .max = 255,
+     .getter = {GetBrightnessAndThreshold, 1},
+     .setter = SetThreshold,
+     .function = "contrast",
+     .whenOff = WhenOff::Skip},
+    {.name = "color-correction",
+     .kind = Kind::OnOff,
+     .getter = {GetVividOnOffState, 1},
+     .setter = SetColorCorrectionOnOff},
+    {.name = "color-correction.intensity",
+     .kind = Kind::Number,
+     .max = 63,
+     .getter = GetColorCorrectionIntensity,
+     .setter = SetColorCorrectionIntensity,
+     .function = "color-correction",
+     .whenOff = WhenOff::SwitchOn},
+    {.name = "noise-remove", .kind = Kind::OnOff, .getter = {GetVividOnOffState, 2}, .setter = SetNoiseRemoveOnOff},
+    {.name = "noise-remove.sensitivity",
+     .kind = Kind::Number,
+     .max = 255,
+     .getter = GetRemoveNoiseSensitivity,
+     .setter = SetNoiseRemoveSensitivity,
+     .function = "noise-remove",
+     .whenOff = WhenOff::SwitchOn},
+    // Four registers, each read-modify-written by the setter itself.
+    {.name = "area",
+     .kind = Kind::Choice,
+     .choices = kAreaNames,
+     .choiceCount = 5,
+     .writableChoices = 4,
+     .getter = GetVideoProcessingArea,
+     .setter = SetVideoProcessingAreaPreset},
+    {.name = "through",
+     .kind = Kind::OnOff,
+     .getter = GetNavoThroughDisplayOnOffState,
+     .setter = SetNavoThroughDisplay},
 };
-static_assert(std::size(kTable) == std::size(kAccess));
 
-const Access& AccessOf(const Feature& feature) { return kAccess[&feature - kTable]; }
+// The outcome of one read-modify-write.
+enum class Step { ReadFailed, AlreadySet, Written, WriteFailed };
+
+// The one read-modify-write: the getter's raw value (and, when asked, the
+// feature's value, which the getter logs), a 1 ms pause, the setter. With
+// `onlyWhenDifferent` the write is left out when the chip already holds `value`.
+Step Modify(unsigned long device, const Feature& f, unsigned int value, WriteOptions options, bool onlyWhenDifferent) {
+    unsigned int raw = 0;
+    if (f.setter.NeedsCurrent()) {
+        unsigned int current = 0;
+        unsigned int* outputs[3] = {};
+        if (options.logCurrent || onlyWhenDifferent) outputs[f.getter.Output()] = &current;
+        if (!f.getter.Call(device, outputs, &raw)) return Step::ReadFailed;
+        if (onlyWhenDifferent && current == value) return Step::AlreadySet;
+        if (options.traceRaw) TD_TRACEF("nOriginRegValue = %08X \r\n", raw);
+        // The chip needs a pause between a read and the write that follows it.
+        WexSleep(1);
+    }
+    return f.setter.Call(device, raw, value) ? Step::Written : Step::WriteFailed;
+}
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -171,6 +207,36 @@ const Feature* Find(std::string_view name) {
     return nullptr;
 }
 
+const Feature* FunctionOf(const Feature& feature) {
+    return feature.function != nullptr ? Find(feature.function) : nullptr;
+}
+
+unsigned int MaxValue(const Feature& feature) {
+    switch (feature.kind) {
+    case Kind::OnOff: return 1;
+    case Kind::Number: return feature.max;
+    case Kind::Choice: return feature.writableChoices > 0 ? feature.writableChoices - 1 : 0;
+    }
+    return 0;
+}
+
+bool Getter::SameCall(const Getter& other) const {
+    return outputs_ != 0 && one_ == other.one_ && two_ == other.two_ && three_ == other.three_ &&
+           noRaw_ == other.noRaw_;
+}
+
+bool Getter::Call(unsigned long device, unsigned int* const* outputs, unsigned int* raw) const {
+    if (one_ != nullptr) return one_(device, outputs[0], raw);
+    if (two_ != nullptr) return two_(device, outputs[0], outputs[1], raw);
+    if (three_ != nullptr) return three_(device, outputs[0], outputs[1], outputs[2], raw);
+    if (noRaw_ != nullptr) {
+        // Several registers: there is no one raw value to hand back.
+        if (raw != nullptr) *raw = 0;
+        return noRaw_(device, outputs[0]);
+    }
+    return false;
+}
+
 std::string FormatValue(const Feature& feature, unsigned int value) {
     switch (feature.kind) {
     case Kind::OnOff: return value != 0 ? "on" : "off";
@@ -215,22 +281,36 @@ bool ParseAssignment(std::string_view text, Assignment& out, std::string& error)
 }
 
 bool Read(unsigned long device, const Feature& feature, unsigned int& value) {
-    if (!feature.readable) return false;
+    if (!feature.readable || !feature.getter) return false;
     unsigned int raw = 0;
-    return AccessOf(feature).read(device, value, raw);
+    unsigned int* outputs[3] = {};
+    outputs[feature.getter.Output()] = &value;
+    return feature.getter.Call(device, outputs, &raw);
 }
 
-bool Write(unsigned long device, const Assignment& assignment) {
-    if (assignment.feature == nullptr || !assignment.feature->writable) return false;
-    const Access& access = AccessOf(*assignment.feature);
-    unsigned int raw = 0;
-    if (access.readFirst) {
-        unsigned int current = 0;
-        if (!access.read(device, current, raw)) return false;
-        // The chip needs a pause between a read and the write that follows it.
-        WexSleep(1);
+bool ReadTogether(unsigned long device, std::span<const Feature* const> group, unsigned int* values) {
+    if (group.empty() || group[0] == nullptr || !group[0]->getter) return false;
+    const Getter& getter = group[0]->getter;
+    unsigned int* outputs[3] = {};
+    for (size_t i = 0; i < group.size(); ++i) {
+        if (group[i] == nullptr || !group[i]->getter.SameCall(getter)) return false;
+        outputs[group[i]->getter.Output()] = &values[i];
     }
-    return access.write(device, raw, assignment.value);
+    return getter.Call(device, outputs, nullptr);
+}
+
+bool Write(unsigned long device, const Assignment& assignment, WriteOptions options) {
+    if (assignment.feature == nullptr || !assignment.feature->writable) return false;
+    return Modify(device, *assignment.feature, assignment.value, options, false) == Step::Written;
+}
+
+bool SwitchOn(unsigned long device, const Feature& function) {
+    if (function.kind != Kind::OnOff || !function.writable) return false;
+    switch (Modify(device, function, 1, {}, true)) {
+    case Step::WriteFailed: return false;
+    case Step::Written: WexSleep(1); return true;
+    default: return true;
+    }
 }
 
 }  // namespace features

@@ -98,13 +98,12 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
     return Result::Ok;
 }
 
-Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied) {
+Result Apply(unsigned long device, const std::u16string& path, std::string& error, std::vector<Value>* applied) {
     Entries entries;
     if (Result r = ReadEntries(path, entries, error); r != Result::Ok) return r;
-    std::vector<features::Assignment> assignments;
+    std::vector<Value> assignments;
     for (const auto& [name, text] : entries) {
-        features::Assignment a;
+        Value a;
         if (!features::CheckAssignment(name, text, a, error)) {
             error = Narrow(path) + ": " + error;
             return Result::Invalid;
@@ -112,7 +111,7 @@ Result Apply(unsigned long device, const std::u16string& path, std::string& erro
         assignments.push_back(a);
     }
     bool first = true;
-    for (const features::Assignment& a : assignments) {
+    for (const Value& a : assignments) {
         if (!first) WexSleep(1);
         first = false;
         if (!features::Write(device, a)) {

@@ -21,10 +21,8 @@ enum class Result {
     Invalid,  // the file cannot be read or written, or an entry is not acceptable
 };
 
-struct Value {
-    const features::Feature* feature = nullptr;
-    unsigned int value = 0;
-};
+// A feature and its value, as read from the chip or from a file.
+using Value = features::Assignment;
 
 // Every readable feature from the chip, in table order (only those in `only`
 // when it is given). Failed names the feature whose read failed.
@@ -46,7 +44,7 @@ Result Load(const std::u16string& path, std::vector<Value>& out, std::string& er
 // writes them in file order; stops at the first failed write. `applied`
 // receives what was written.
 Result Apply(unsigned long device, const std::u16string& path, std::string& error,
-             std::vector<features::Assignment>* applied = nullptr);
+             std::vector<Value>* applied = nullptr);
 
 // A feature whose values differ; a side without the feature has no value.
 struct Difference {

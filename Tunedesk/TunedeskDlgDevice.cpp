@@ -2,12 +2,14 @@
 // initialisation, the SPI parameter print-out and the read-back thread.
 #include "TunedeskDlg.h"
 
+#include <span>
+
 #include <QComboBox>
 #include <QPushButton>
 
 #include "Ch347Backend.h"
 #include "Convert.h"
-#include "SPIUtil.h"
+#include "Features.h"
 #include "SpiOptions.h"
 #include "SpiSettingFile.h"
 #include "StrFormat.h"
@@ -26,6 +28,47 @@ constexpr int kReadBackTries = 3;
 
 unsigned long DeviceArg(int index) { return static_cast<unsigned long>(static_cast<long>(index)); }
 
+// Not a message: the through-display state goes to m_bThroughDisp, which the
+// menu reads when it opens.
+constexpr unsigned kToThroughDisp = 0;
+
+// One read of the read-back: the text logged before each attempt, and the
+// features that one call of their shared getter reads, each handed to the
+// window with its message, in this order.
+struct ReadBackRead {
+    const char16_t* text;
+    const char* features[3];
+    unsigned messages[3];
+};
+
+constexpr ReadBackRead kThroughDisplayReads[] = {
+    {u"Get Navo Through Display On/Off State...", {"through"}, {kToThroughDisp}}};
+constexpr ReadBackRead kVividReads[] = {
+    {u"Get Vivid On/Off State...", {"vivid"}, {WM_VIVID_ONOFF}},
+    {u"Get Vivid Range...", {"vivid.range"}, {WM_VIVID_RANGE}},  // Tiny (3) and Unknown (255) change no radio
+    {u"Get Vivid Intensity...", {"vivid.intensity"}, {WM_VIVID_INTENSITY}}};
+constexpr ReadBackRead kSharpeningReads[] = {
+    {u"Get Sharpening On/Off State...", {"sharpening"}, {WM_SHARPENING_ONOFF}},
+    {u"Get Sharpening Intensity...", {"sharpening.intensity"}, {WM_SHARPENING_INTENSITY}}};
+constexpr ReadBackRead kExtendedContrastReads[] = {
+    {u"Get Extended Contrast Parameters...",
+     {"contrast", "contrast.auto-brightness", "contrast.adaptive"},
+     {WM_EXTENDED_CONTRAST_ONOFF, WM_AUTO_BRIGHTNESS_ONOFF, WM_ADAPTIVE_CONTRAST}},
+    {u"Get Brightness & Threshold Value...",
+     {"contrast.brightness", "contrast.threshold"},
+     {WM_BRIGHTNESS, WM_THRESHOLD}}};
+constexpr ReadBackRead kColorCorrectionReads[] = {
+    {u"Get Color Correction Intensity...", {"color-correction.intensity"}, {WM_COLOR_CORRECTION}}};
+constexpr ReadBackRead kNoiseRemovalReads[] = {
+    {u"Get Remove Noise Sensitivity...", {"noise-remove.sensitivity"}, {WM_NOISE_REMOVE_SENSITIVITY}}};
+constexpr ReadBackRead kProcessingAreaReads[] = {
+    {u"Get Video Processing Area...", {"area"}, {WM_VIDEO_PROCESS_AREA}}};  // 4 (no preset) changes no radio
+
+// The groups in the order they are read; the pass stops at the first that fails.
+constexpr std::span<const ReadBackRead> kReadBackGroups[] = {
+    kThroughDisplayReads,  kVividReads,        kSharpeningReads,    kExtendedContrastReads,
+    kColorCorrectionReads, kNoiseRemovalReads, kProcessingAreaReads};
+
 // One read-back pass over the chip. Each read is logged before every attempt
 // and retried; a read that still fails ends the pass, so no later group is
 // read from a chip that stopped answering.
@@ -33,14 +76,39 @@ class ReadBack {
 public:
     ReadBack(CTunedeskDlg* dlg, unsigned long device) : dlg_(dlg), device_(device) {}
 
-    // Runs `read` (which posts its notifications when it succeeds) up to three
-    // times. false when every attempt failed or the window asked us to stop.
-    template <class ReadFn>
-    bool Read(const char16_t* text, ReadFn&& read) {
+    // Every read of the group with 1 ms between them; false at the first that fails.
+    bool Group(std::span<const ReadBackRead> reads) {
+        bool first = true;
+        for (const ReadBackRead& read : reads) {
+            if (!first) WexSleep(1);
+            first = false;
+            if (!Read(read)) return false;
+        }
+        return true;
+    }
+
+private:
+    // Tries the read up to three times. false when every attempt failed or the
+    // window asked us to stop.
+    bool Read(const ReadBackRead& read) {
+        const features::Feature* group[3] = {};
+        size_t count = 0;
+        while (count < 3 && read.features[count] != nullptr) {
+            group[count] = features::Find(read.features[count]);
+            ++count;
+        }
         for (int attempt = 0; attempt < kReadBackTries; ++attempt) {
             if (Stopping()) return false;
-            CTunedeskDlg::AddLog(text);
-            if (read()) {
+            CTunedeskDlg::AddLog(read.text);
+            if (read.messages[0] == kToThroughDisp) dlg_->m_bThroughDisp = 0;
+            unsigned int values[3] = {};
+            if (features::ReadTogether(device_, std::span(group, count), values)) {
+                for (size_t i = 0; i < count; ++i) {
+                    if (read.messages[i] == kToThroughDisp)
+                        dlg_->m_bThroughDisp = static_cast<int>(values[i]);
+                    else
+                        PostMessage(dlg_, read.messages[i], values[i], 0);
+                }
                 CTunedeskDlg::AddLog(u"");
                 return true;
             }
@@ -50,117 +118,11 @@ public:
         return false;
     }
 
-    void Post(unsigned message, unsigned int value) const { PostMessage(dlg_, message, value, 0); }
     bool Stopping() const { return dlg_->m_bStopReadBack.load(); }
-    unsigned long Device() const { return device_; }
-    CTunedeskDlg* Dlg() const { return dlg_; }
 
-private:
     CTunedeskDlg* dlg_;
     unsigned long device_;
 };
-
-bool ReadThroughDisplay(ReadBack& rb) {
-    return rb.Read(u"Get Navo Through Display On/Off State...", [&] {
-        rb.Dlg()->m_bThroughDisp = 0;
-        unsigned int state = 0;
-        if (!GetNavoThroughDisplayOnOffState(rb.Device(), &state, nullptr)) return false;
-        rb.Dlg()->m_bThroughDisp = static_cast<int>(state);
-        return true;
-    });
-}
-
-bool ReadVivid(ReadBack& rb) {
-    const unsigned long dev = rb.Device();
-    if (!rb.Read(u"Get Vivid On/Off State...", [&] {
-            unsigned int on = 0;
-            if (!GetVividOnOffState(dev, &on, nullptr, nullptr, nullptr)) return false;
-            rb.Post(WM_VIVID_ONOFF, on);
-            return true;
-        }))
-        return false;
-    WexSleep(1);
-    if (!rb.Read(u"Get Vivid Range...", [&] {
-            unsigned int range = 0;
-            if (!GetVividRange(dev, &range, nullptr)) return false;
-            rb.Post(WM_VIVID_RANGE, range);  // Tiny (3) and Unknown (255) change no radio
-            return true;
-        }))
-        return false;
-    WexSleep(1);
-    return rb.Read(u"Get Vivid Intensity...", [&] {
-        unsigned int intensity = 0;
-        if (!GetVividIntensity(dev, &intensity, nullptr)) return false;
-        rb.Post(WM_VIVID_INTENSITY, intensity);
-        return true;
-    });
-}
-
-bool ReadSharpening(ReadBack& rb) {
-    const unsigned long dev = rb.Device();
-    if (!rb.Read(u"Get Sharpening On/Off State...", [&] {
-            unsigned int on = 0;
-            if (!GetSharpeningOnOffState(dev, &on, nullptr)) return false;
-            rb.Post(WM_SHARPENING_ONOFF, on);
-            return true;
-        }))
-        return false;
-    WexSleep(1);
-    return rb.Read(u"Get Sharpening Intensity...", [&] {
-        unsigned int intensity = 0;
-        if (!GetSharpeningIntensity(dev, &intensity, nullptr)) return false;
-        rb.Post(WM_SHARPENING_INTENSITY, intensity);
-        return true;
-    });
-}
-
-bool ReadExtendedContrast(ReadBack& rb) {
-    const unsigned long dev = rb.Device();
-    if (!rb.Read(u"Get Extended Contrast Parameters...", [&] {
-            unsigned int on = 0, autoBrightness = 0, adaptive = 0;
-            if (!GetExtendedContrastParameters(dev, &on, &autoBrightness, &adaptive, nullptr)) return false;
-            rb.Post(WM_EXTENDED_CONTRAST_ONOFF, on);
-            rb.Post(WM_AUTO_BRIGHTNESS_ONOFF, autoBrightness);
-            rb.Post(WM_ADAPTIVE_CONTRAST, adaptive);
-            return true;
-        }))
-        return false;
-    WexSleep(1);
-    return rb.Read(u"Get Brightness & Threshold Value...", [&] {
-        unsigned int brightness = 0, threshold = 0;
-        if (!GetBrightnessAndThreshold(dev, &brightness, &threshold, nullptr)) return false;
-        rb.Post(WM_BRIGHTNESS, brightness);
-        rb.Post(WM_THRESHOLD, threshold);
-        return true;
-    });
-}
-
-bool ReadColorCorrection(ReadBack& rb) {
-    return rb.Read(u"Get Color Correction Intensity...", [&] {
-        unsigned int intensity = 0;
-        if (!GetColorCorrectionIntensity(rb.Device(), &intensity, nullptr)) return false;
-        rb.Post(WM_COLOR_CORRECTION, intensity);
-        return true;
-    });
-}
-
-bool ReadNoiseRemoval(ReadBack& rb) {
-    return rb.Read(u"Get Remove Noise Sensitivity...", [&] {
-        unsigned int sensitivity = 0;
-        if (!GetRemoveNoiseSensitivity(rb.Device(), &sensitivity, nullptr)) return false;
-        rb.Post(WM_NOISE_REMOVE_SENSITIVITY, sensitivity);
-        return true;
-    });
-}
-
-bool ReadProcessingArea(ReadBack& rb) {
-    return rb.Read(u"Get Video Processing Area...", [&] {
-        unsigned int area = 0;
-        if (!GetVideoProcessingArea(rb.Device(), &area)) return false;
-        rb.Post(WM_VIDEO_PROCESS_AREA, area);  // 4 (no preset) changes no radio
-        return true;
-    });
-}
 
 }  // namespace
 
@@ -322,13 +284,11 @@ unsigned CTunedeskDlg::ReadDeviceParamsThread(CTunedeskDlg* dlg) {
     // The device is taken once: a feature handler may re-read m_nDevIndex from
     // the list while the pass runs, and the pass must stay on the opened device.
     ReadBack rb(dlg, DeviceArg(dlg->m_nDevIndex.load()));
-    bool (*const groups[])(ReadBack&) = {ReadThroughDisplay,  ReadVivid,        ReadSharpening,    ReadExtendedContrast,
-                                         ReadColorCorrection, ReadNoiseRemoval, ReadProcessingArea};
     bool first = true;
-    for (auto* group : groups) {
+    for (const std::span<const ReadBackRead> group : kReadBackGroups) {
         if (!first) WexSleep(1);
         first = false;
-        if (!group(rb)) break;
+        if (!rb.Group(group)) break;
     }
     return 0;
 }

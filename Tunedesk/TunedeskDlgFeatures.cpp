@@ -1,9 +1,9 @@
 // Feature handlers of the main window: ON/OFF combos, sliders, radios,
 // through display and the hidden test buttons.
 //
-// Every chip change is a read-modify-write: the register is read for its raw
-// value, and after a 1 ms pause (the chip needs it between a read and the
-// following write) only the feature's bit field is replaced and written back.
+// Every chip change goes through the feature table (Features.h): a
+// read-modify-write of the feature's register, with the 1 ms pause the chip
+// needs between a read and the following write.
 #include "TunedeskDlg.h"
 
 #include <ctime>
@@ -13,9 +13,9 @@
 #include <QLabel>
 #include <QSlider>
 
+#include "Features.h"
 #include "SPIUtil.h"
 #include "StrFormat.h"
-#include "TimeUtil.h"
 #include "spilink.h"
 #include "trace.h"
 
@@ -23,27 +23,108 @@ namespace {
 
 constexpr int kComboOn = 1;
 
+// The ON/OFF controls read the current state (the getter logs it) and trace the raw value.
+constexpr features::WriteOptions kSwitch{.logCurrent = true, .traceRaw = true};
+
 bool DeviceOpen() { return libComm_GetDeviceOpenState() != 0; }
 
 unsigned long DeviceArg(int index) { return static_cast<unsigned long>(static_cast<long>(index)); }
 
-// Reads the raw register value, pauses, and hands it to `write`; true when the
-// write succeeded. The read and write operations log their own outcome.
-template <class ReadRaw, class Write>
-bool ReadThenWrite(bool traceRaw, ReadRaw readRaw, Write write) {
-    unsigned int raw = 0;
-    if (!readRaw(raw)) return false;
-    if (traceRaw) TD_TRACEF("nOriginRegValue = %08X \r\n", raw);
-    WexSleep(1);
-    return write(raw);
+// The combo that shows a function's state; a feature of that function with
+// WhenOff::Skip is written only while it shows ON.
+int FunctionCombo(const features::Feature& function) {
+    static constexpr struct {
+        const char* function;
+        int combo;
+    } kCombos[] = {{"vivid", IDC_CMB_VIVID_ONOFF},
+                   {"sharpening", IDC_CMB_SHARPENING_ONOFF},
+                   {"contrast", IDC_CMB_EXTENDED_CONTRAST_ONOFF}};
+    for (const auto& c : kCombos)
+        if (std::string_view(c.function) == function.name) return c.combo;
+    return 0;
 }
 
-// A slider or radio apply: the setting line, the read-modify-write, then a
-// blank separator line whatever happened.
-template <class ReadRaw, class Write, class Done>
-void ApplySetting(const std::u16string& text, bool traceRaw, ReadRaw readRaw, Write write, Done done) {
+// An ON/OFF control (combo, check box or menu command) and its texts.
+struct OnOffControl {
+    const char* feature;
+    const char* handler;      // named in the debug trace with the new state
+    const char16_t* closed;   // logged when no device is open
+    const char16_t* offText;  // logged before the write
+    const char16_t* onText;
+    bool textFirst = false;  // the off/on text comes before the trace and the open check
+};
+constexpr OnOffControl kVividSwitch{.feature = "vivid",
+                                    .handler = "OnCbnSelChangedVividiOnOff",
+                                    .closed = u"Failed to control, please open the device first!\n",
+                                    .offText = u"Handle Vividi Off...",
+                                    .onText = u"Handle Vividi On..."};
+constexpr OnOffControl kSharpeningSwitch{
+    .feature = "sharpening",
+    .handler = "OnCbnSelChangedSharpeningOnOff",
+    .closed = u"Failed to control Sharpening On/Off State, please open the device first!\n",
+    .offText = u"Handle Sharpening Off...",
+    .onText = u"Handle Sharpening On..."};
+constexpr OnOffControl kExtendedContrastSwitch{
+    .feature = "contrast",
+    .handler = "OnCbnSelChangedExtendedContrastOnOff",
+    .closed = u"Failed to control Extended Contrast On/Off State, please open the device first!\n",
+    .offText = u"Handle Extended Contrast Off...",
+    .onText = u"Handle Extended Contrast On...",
+    .textFirst = true};
+constexpr OnOffControl kAutoBrightnessSwitch{
+    .feature = "contrast.auto-brightness",
+    .handler = "OnBnClickedBtnAutoBrightness",
+    .closed = u"Failed to control Auto Brightness On/Off State, please open the device first!\n",
+    .offText = u"Handle Auto Brightness Off...",
+    .onText = u"Handle Auto Brightness On...",
+    .textFirst = true};
+constexpr OnOffControl kThroughDisplaySwitch{.feature = "through",
+                                             .handler = "HandleNavoThroughDispOnOff",
+                                             .closed = u"Failed to control, please open the device first!\n",
+                                             .offText = u"Handle Navo Through Display OFF...",
+                                             .onText = u"Handle Navo Through Display ON..."};
+
+// An ON/OFF control's change: the off/on text, the trace and the open check
+// (in the control's order), the device chosen in the list, the write with the
+// current state logged and the raw value traced, `done` when it was written,
+// and a blank line.
+template <class Done>
+void SwitchFeature(CTunedeskDlg& dlg, const OnOffControl& control, int state, int selected, Done done) {
+    const char16_t* text = state == 0 ? control.offText : control.onText;
+    if (control.textFirst) CTunedeskDlg::AddLog(text);
+    TD_TRACEF("%s: %d \r\n", control.handler, state);
+    if (!DeviceOpen()) {
+        CTunedeskDlg::AddLog(control.closed);
+        return;
+    }
+    dlg.m_nDevIndex = selected;
+    if (!control.textFirst) CTunedeskDlg::AddLog(text);
+    const features::Assignment change{features::Find(control.feature), static_cast<unsigned int>(state)};
+    if (features::Write(DeviceArg(selected), change, kSwitch)) done();
+    CTunedeskDlg::AddLog(u"");
+}
+
+// A slider or radio: nothing without an open device or while the feature's
+// function is off; otherwise the setting line, the write, the value posted to
+// the window when written (`message` 0: nothing posted), and a blank line.
+void ApplyFeature(CTunedeskDlg& dlg, const char* name, const std::u16string& text, int value,
+                  features::WriteOptions how, unsigned message) {
+    const features::Feature* feature = features::Find(name);
+    if (feature == nullptr || !DeviceOpen()) return;
+    const unsigned long dev = DeviceArg(dlg.m_nDevIndex);
+    if (const features::Feature* function = features::FunctionOf(*feature)) {
+        if (feature->whenOff == features::WhenOff::Skip) {
+            const auto* combo = dlg.Item<QComboBox>(FunctionCombo(*function));
+            if (combo == nullptr || combo->currentIndex() != kComboOn) return;
+        } else if (feature->whenOff == features::WhenOff::SwitchOn && !features::SwitchOn(dev, *function)) {
+            // The value would have no effect with its function still off.
+            CTunedeskDlg::AddLog(u"");
+            return;
+        }
+    }
     CTunedeskDlg::AddLog(text);
-    if (ReadThenWrite(traceRaw, readRaw, write)) done();
+    if (features::Write(dev, {feature, static_cast<unsigned int>(value)}, how) && message != 0)
+        PostMessage(&dlg, message, static_cast<quintptr>(value), 0);
     CTunedeskDlg::AddLog(u"");
 }
 
@@ -55,10 +136,6 @@ const char16_t* SizeName(int size) {
     }
 }
 
-const char16_t* OnOffText(int on, const char16_t* offText, const char16_t* onText) {
-    return on == 0 ? offText : onText;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -66,116 +143,37 @@ const char16_t* OnOffText(int on, const char16_t* offText, const char16_t* onTex
 
 void CTunedeskDlg::OnCbnSelChangedVividiOnOff() {
     const int sel = ComboSel(IDC_CMB_VIVID_ONOFF);
-    TD_TRACEF("OnCbnSelChangedVividiOnOff: %d \r\n", sel);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    AddLog(OnOffText(sel, u"Handle Vividi Off...", u"Handle Vividi On..."));
-    const bool written = ReadThenWrite(
-        true,
-        [&](unsigned int& raw) {
-            unsigned int on = 0;
-            return GetVividOnOffState(dev, &on, nullptr, nullptr, &raw);
-        },
-        [&](unsigned int raw) { return SetVividiOnOff(dev, raw, static_cast<unsigned int>(sel)); });
-    if (written) EnableVividCtrls(sel != 0);
-    AddLog(u"");
+    SwitchFeature(*this, kVividSwitch, sel, SelectedDevice(), [&] { EnableVividCtrls(sel != 0); });
 }
 
 void CTunedeskDlg::OnCbnSelChangedSharpeningOnOff() {
     const int sel = ComboSel(IDC_CMB_SHARPENING_ONOFF);
-    TD_TRACEF("OnCbnSelChangedSharpeningOnOff: %d \r\n", sel);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control Sharpening On/Off State, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    AddLog(OnOffText(sel, u"Handle Sharpening Off...", u"Handle Sharpening On..."));
-    const bool written = ReadThenWrite(
-        true,
-        [&](unsigned int& raw) {
-            unsigned int on = 0;
-            return GetSharpeningOnOffState(dev, &on, &raw);
-        },
-        [&](unsigned int raw) { return SetSharpeningOnOff(dev, raw, static_cast<unsigned int>(sel)); });
-    if (written) EnableSharpeningCtrls(sel != 0);
-    AddLog(u"");
+    SwitchFeature(*this, kSharpeningSwitch, sel, SelectedDevice(), [&] { EnableSharpeningCtrls(sel != 0); });
 }
 
 void CTunedeskDlg::OnCbnSelChangedExtendedContrastOnOff() {
     const int sel = ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF);
-    AddLog(OnOffText(sel, u"Handle Extended Contrast Off...", u"Handle Extended Contrast On..."));
-    TD_TRACEF("OnCbnSelChangedExtendedContrastOnOff: %d \r\n", sel);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control Extended Contrast On/Off State, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    const bool written = ReadThenWrite(
-        true,
-        [&](unsigned int& raw) {
-            unsigned int on = 0;
-            return GetExtendedContrastParameters(dev, &on, nullptr, nullptr, &raw);
-        },
-        [&](unsigned int raw) { return SetExtendedContrastOnOff(dev, raw, static_cast<unsigned int>(sel)); });
-    if (written) EnableExtendedContrastCtrls(sel != 0);
-    AddLog(u"");
+    SwitchFeature(*this, kExtendedContrastSwitch, sel, SelectedDevice(),
+                  [&] { EnableExtendedContrastCtrls(sel != 0); });
 }
 
 void CTunedeskDlg::OnBnClickedBtnAutoBrightness() {
     const int checked = IsChecked(IDC_CHK_AUTO_BRIGHTNESS) ? 1 : 0;
-    AddLog(OnOffText(checked, u"Handle Auto Brightness Off...", u"Handle Auto Brightness On..."));
-    TD_TRACEF("OnBnClickedBtnAutoBrightness: %d \r\n", checked);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control Auto Brightness On/Off State, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    const bool written = ReadThenWrite(
-        true,
-        [&](unsigned int& raw) {
-            unsigned int on = 0;
-            return GetExtendedContrastParameters(dev, nullptr, &on, nullptr, &raw);
-        },
-        [&](unsigned int raw) { return SetAutoBrightnessOnOff(dev, raw, static_cast<unsigned int>(checked)); });
-    if (written) {
+    SwitchFeature(*this, kAutoBrightnessSwitch, checked, SelectedDevice(), [&] {
         // The chip sets the brightness itself while Auto Brightness is on.
         GetDlgItem(IDC_SLIDER_BRIGHTNESS)->setEnabled(ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF) != 0 && checked == 0);
         GetDlgItem(IDC_LABEL_BRIGHTNESS)->update();
-    }
-    AddLog(u"");
+    });
 }
 
 // ---------------------------------------------------------------------------
 // Through display
 
 void CTunedeskDlg::HandleNavoThroughDispOnOff(int on) {
-    TD_TRACEF("HandleNavoThroughDispOnOff: %d \r\n", on);
-    if (!DeviceOpen()) {
-        AddLog(u"Failed to control, please open the device first!\n");
-        return;
-    }
-    m_nDevIndex = SelectedDevice();
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    AddLog(StrFormat(u"Handle Navo Through Display %s...", on != 0 ? u"ON" : u"OFF"));
-    const bool written = ReadThenWrite(
-        true,
-        [&](unsigned int& raw) {
-            unsigned int state = 0;
-            return GetNavoThroughDisplayOnOffState(dev, &state, &raw);
-        },
-        [&](unsigned int raw) { return SetNavoThroughDisplay(dev, raw, static_cast<unsigned int>(on)); });
-    if (written) {
+    SwitchFeature(*this, kThroughDisplaySwitch, on, SelectedDevice(), [&] {
         m_bThroughDisp = on;
         UpdateThroughDispMenu();
-    }
-    AddLog(u"");
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -209,130 +207,55 @@ void CTunedeskDlg::OnHScroll(unsigned nSBCode, unsigned /*nPos*/, QSlider* pSlid
     }
 }
 
+// Which of them ask the getter for the current value (so that it is logged)
+// and trace the raw value differs from slider to slider; the log shows it.
 void CTunedeskDlg::ApplyVividIntensity(int value) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_VIVID_ONOFF) != kComboOn) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    ApplySetting(
-        StrFormat(u"Setting Vivid Intensity to %d...", value), false,
-        [&](unsigned int& raw) { return GetVividIntensity(dev, nullptr, &raw); },
-        [&](unsigned int raw) { return SetVividIntensity(dev, raw, static_cast<unsigned int>(value)); },
-        [&] { PostMessage(this, WM_VIVID_INTENSITY, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "vivid.intensity", StrFormat(u"Setting Vivid Intensity to %d...", value), value,
+                 {.logCurrent = false}, WM_VIVID_INTENSITY);
 }
 
 void CTunedeskDlg::ApplySharpeningIntensity(int value) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_SHARPENING_ONOFF) != kComboOn) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    ApplySetting(
-        StrFormat(u"Setting Sharpening Intensity to %d...", value), false,
-        [&](unsigned int& raw) { return GetSharpeningIntensity(dev, nullptr, &raw); },
-        [&](unsigned int raw) { return SetSharpeningIntensity(dev, raw, static_cast<unsigned int>(value)); },
-        [&] { PostMessage(this, WM_SHARPENING_INTENSITY, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "sharpening.intensity", StrFormat(u"Setting Sharpening Intensity to %d...", value), value,
+                 {.logCurrent = false}, WM_SHARPENING_INTENSITY);
 }
 
 void CTunedeskDlg::ApplyThreshold(int value) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF) != kComboOn) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    ApplySetting(
-        StrFormat(u"Setting Threshold to %d...", value), true,
-        [&](unsigned int& raw) {
-            unsigned int threshold = 0;
-            return GetBrightnessAndThreshold(dev, nullptr, &threshold, &raw);
-        },
-        [&](unsigned int raw) { return SetThreshold(dev, raw, static_cast<unsigned int>(value)); },
-        [&] { PostMessage(this, WM_THRESHOLD, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "contrast.threshold", StrFormat(u"Setting Threshold to %d...", value), value,
+                 {.logCurrent = true, .traceRaw = true}, WM_THRESHOLD);
 }
 
 void CTunedeskDlg::ApplyBrightness(int value) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF) != kComboOn) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    ApplySetting(
-        StrFormat(u"Setting Brightness to %d...", value), true,
-        [&](unsigned int& raw) {
-            unsigned int brightness = 0;
-            return GetBrightnessAndThreshold(dev, &brightness, nullptr, &raw);
-        },
-        [&](unsigned int raw) { return SetBrightness(dev, raw, static_cast<unsigned int>(value)); },
-        [&] { PostMessage(this, WM_BRIGHTNESS, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "contrast.brightness", StrFormat(u"Setting Brightness to %d...", value), value,
+                 {.logCurrent = true, .traceRaw = true}, WM_BRIGHTNESS);
 }
 
 void CTunedeskDlg::ApplyAdaptiveContrast(int value) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_EXTENDED_CONTRAST_ONOFF) != kComboOn) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    ApplySetting(
-        StrFormat(u"Setting Adaptive Contrast to %d...", value), true,
-        [&](unsigned int& raw) { return GetExtendedContrastParameters(dev, nullptr, nullptr, nullptr, &raw); },
-        [&](unsigned int raw) { return SetAdaptiveContrast(dev, raw, static_cast<unsigned int>(value)); },
-        [&] { PostMessage(this, WM_ADAPTIVE_CONTRAST, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "contrast.adaptive", StrFormat(u"Setting Adaptive Contrast to %d...", value), value,
+                 {.logCurrent = false, .traceRaw = true}, WM_ADAPTIVE_CONTRAST);
 }
 
 void CTunedeskDlg::ApplyColorCorrection(int value) {
-    if (!DeviceOpen()) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    // The intensity has no effect while Color Correction is off in the chip,
-    // and no control shows that state: switch it on first.
-    unsigned int on = 0, raw = 0;
-    if (GetVividOnOffState(dev, nullptr, &on, nullptr, &raw) && on == 0) {
-        WexSleep(1);
-        if (!SetColorCorrectionOnOff(dev, raw, 1)) {
-            AddLog(u"");
-            return;
-        }
-        WexSleep(1);
-    }
-    ApplySetting(
-        StrFormat(u"Setting Color Correction to %d...", value), true,
-        [&](unsigned int& current) {
-            unsigned int intensity = 0;
-            return GetColorCorrectionIntensity(dev, &intensity, &current);
-        },
-        [&](unsigned int current) {
-            return SetColorCorrectionIntensity(dev, current, static_cast<unsigned int>(value));
-        },
-        [&] { PostMessage(this, WM_COLOR_CORRECTION, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "color-correction.intensity", StrFormat(u"Setting Color Correction to %d...", value), value,
+                 {.logCurrent = true, .traceRaw = true}, WM_COLOR_CORRECTION);
 }
 
 void CTunedeskDlg::ApplyNoiseRemoveSensitivity(int value) {
-    if (!DeviceOpen()) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    // As Color Correction: the sensitivity only matters with Noise Remove on.
-    unsigned int on = 0, raw = 0;
-    if (GetVividOnOffState(dev, nullptr, nullptr, &on, &raw) && on == 0) {
-        WexSleep(1);
-        if (!SetNoiseRemoveOnOff(dev, raw, 1)) {
-            AddLog(u"");
-            return;
-        }
-        WexSleep(1);
-    }
-    ApplySetting(
-        StrFormat(u"Setting Noise Remove Sensitivity to %d...", value), true,
-        [&](unsigned int& current) {
-            unsigned int sensitivity = 0;
-            return GetRemoveNoiseSensitivity(dev, &sensitivity, &current);
-        },
-        [&](unsigned int current) { return SetNoiseRemoveSensitivity(dev, current, static_cast<unsigned int>(value)); },
-        [&] { PostMessage(this, WM_NOISE_REMOVE_SENSITIVITY, static_cast<quintptr>(value), 0); });
+    ApplyFeature(*this, "noise-remove.sensitivity", StrFormat(u"Setting Noise Remove Sensitivity to %d...", value),
+                 value, {.logCurrent = true, .traceRaw = true}, WM_NOISE_REMOVE_SENSITIVITY);
 }
 
 // ---------------------------------------------------------------------------
-// Vivid range and Sharpening process size radios
+// Vivid range and Sharpening process size radios: the setters log their own
+// outcome, and the radio stays on the user's choice.
 
 void CTunedeskDlg::ApplyVividRange(int range) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_VIVID_ONOFF) != kComboOn) return;
-    const unsigned long dev = DeviceArg(m_nDevIndex);
-    // SetVividRange logs its own outcome; the radio stays on the user's choice.
-    ApplySetting(
-        StrFormat(u"Setting Vivid Range to %s...", SizeName(range)), false,
-        [&](unsigned int& raw) { return GetVividRange(dev, nullptr, &raw); },
-        [&](unsigned int raw) { return SetVividRange(dev, raw, static_cast<unsigned int>(range)); }, [] {});
+    ApplyFeature(*this, "vivid.range", StrFormat(u"Setting Vivid Range to %s...", SizeName(range)), range,
+                 {.logCurrent = false}, 0);
 }
 
 void CTunedeskDlg::ApplySharpeningProcessSize(int size) {
-    if (!DeviceOpen() || ComboSel(IDC_CMB_SHARPENING_ONOFF) != kComboOn) return;
-    // The kernel is written whole, so there is nothing to read first.
-    AddLog(StrFormat(u"Setting Sharpening Process Size to %s...", SizeName(size)));
-    SetSharpeningProcessSize(DeviceArg(m_nDevIndex), static_cast<unsigned int>(size));
-    AddLog(u"");
+    ApplyFeature(*this, "sharpening.size", StrFormat(u"Setting Sharpening Process Size to %s...", SizeName(size)), size,
+                 {}, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -340,23 +263,19 @@ void CTunedeskDlg::ApplySharpeningProcessSize(int size) {
 // as failed transactions in the log.
 
 void CTunedeskDlg::OnBnClickedRadioAreaAll() {
-    const ProcessingAreaPreset& a = kProcessingAreaPresets[kAreaAll];
-    SetVideoProcessingArea(DeviceArg(m_nDevIndex), a.hOffset, a.vOffset, a.width, a.height);
+    features::Write(DeviceArg(m_nDevIndex), {features::Find("area"), kAreaAll});
 }
 
 void CTunedeskDlg::OnBnClickedRadioAreaCenter() {
-    const ProcessingAreaPreset& a = kProcessingAreaPresets[kAreaCenter];
-    SetVideoProcessingArea(DeviceArg(m_nDevIndex), a.hOffset, a.vOffset, a.width, a.height);
+    features::Write(DeviceArg(m_nDevIndex), {features::Find("area"), kAreaCenter});
 }
 
 void CTunedeskDlg::OnBnClickedRadioAreaLeft() {
-    const ProcessingAreaPreset& a = kProcessingAreaPresets[kAreaLeft];
-    SetVideoProcessingArea(DeviceArg(m_nDevIndex), a.hOffset, a.vOffset, a.width, a.height);
+    features::Write(DeviceArg(m_nDevIndex), {features::Find("area"), kAreaLeft});
 }
 
 void CTunedeskDlg::OnBnClickedRadioAreaRight() {
-    const ProcessingAreaPreset& a = kProcessingAreaPresets[kAreaRight];
-    SetVideoProcessingArea(DeviceArg(m_nDevIndex), a.hOffset, a.vOffset, a.width, a.height);
+    features::Write(DeviceArg(m_nDevIndex), {features::Find("area"), kAreaRight});
 }
 
 // ---------------------------------------------------------------------------

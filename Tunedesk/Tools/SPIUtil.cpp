@@ -582,3 +582,9 @@ bool SetVideoProcessingArea(unsigned long device, unsigned int hOffset, unsigned
     }
     return true;
 }
+
+bool SetVideoProcessingAreaPreset(unsigned long device, unsigned int area) {
+    if (area >= std::size(kProcessingAreaPresets)) return false;
+    const ProcessingAreaPreset& a = kProcessingAreaPresets[area];
+    return SetVideoProcessingArea(device, a.hOffset, a.vOffset, a.width, a.height);
+}

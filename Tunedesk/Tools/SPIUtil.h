@@ -162,3 +162,6 @@ bool SetSharpeningProcessSize(unsigned long device, unsigned int size);
 // at the first failure (later registers untouched). true when all four were written.
 bool SetVideoProcessingArea(unsigned long device, unsigned int hOffset, unsigned int vOffset, unsigned int width,
                             unsigned int height);
+// SetVideoProcessingArea with the preset `area` (0-3, kProcessingAreaPresets);
+// any other area returns false, writes and logs nothing.
+bool SetVideoProcessingAreaPreset(unsigned long device, unsigned int area);

@@ -133,13 +133,11 @@ TEST_F(CliTest, FeaturesGetSetAndEveryRefusalLeavesTheChipAlone) {
                                                       "noise-remove=on", "area=center", "through=on"}));
 
     // Each of these is refused before anything is written: the image keeps its bytes.
+    // (Which values each feature accepts is core_features_test's business.)
     const std::string before = ReadAll(image_);
-    for (const char* bad :
-         {"set vivid.intensity=100 vivid.intensity=256", "set vivid=100 contrast=off",
-          "set color-correction.intensity=64", "set vivid.range=tiny", "set area=custom", "set nosuch=1",
-          "set vivid.intensity=-1", "set vivid.intensity", "set", "get sharpening.size", "get nosuch",
-          "reg write 0x40080040=0x10 0x40080044=zz", "reg write 0x40080040", "reg read 0x123456789", "frobnicate",
-          "--device 99 get", "--backend= get", "--faults= get"}) {
+    for (const char* bad : {"set vivid.intensity=100 vivid.intensity=256", "set", "get sharpening.size", "get nosuch",
+                            "reg write 0x40080040=0x10 0x40080044=zz", "reg write 0x40080040", "reg read 0x123456789",
+                            "frobnicate", "--device 99 get", "--backend= get", "--faults= get"}) {
         r = Cli(bad);
         EXPECT_RUN(r, 2) << bad;
         EXPECT_EQ(Lines(r.err).size(), 1u) << bad << ": one error line\n" << r.err;
