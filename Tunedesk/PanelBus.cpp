@@ -43,26 +43,10 @@ struct ControlRoute {
     unsigned message;  // 0: no control shows it
     std::array<unsigned int, 4> registers;
     unsigned int (*decode)(const unsigned int* r);
-    // The control's own write where it differs from the feature table's: these
-    // controls read the register for its raw value only, so their log shows no
-    // decoded field before the write.
-    bool (*write)(unsigned long device, unsigned int value) = nullptr;
+    // As the control reads the register before its write: some ask the getter
+    // for the feature's value too (and so log it), some only for the raw value.
+    bool logCurrent = true;
 };
-
-template <bool (*GetRaw)(unsigned long, unsigned int&), bool (*Set)(unsigned long, unsigned int, unsigned int)>
-bool WriteAfterRawRead(unsigned long device, unsigned int value) {
-    unsigned int raw = 0;
-    if (!GetRaw(device, raw)) return false;
-    // The chip needs a pause between a read and the write that follows it.
-    WexSleep(1);
-    return Set(device, raw, value);
-}
-bool RawVividRange(unsigned long d, unsigned int& raw) { return GetVividRange(d, nullptr, &raw); }
-bool RawVividIntensity(unsigned long d, unsigned int& raw) { return GetVividIntensity(d, nullptr, &raw); }
-bool RawSharpeningIntensity(unsigned long d, unsigned int& raw) { return GetSharpeningIntensity(d, nullptr, &raw); }
-bool RawExtendedContrast(unsigned long d, unsigned int& raw) {
-    return GetExtendedContrastParameters(d, nullptr, nullptr, nullptr, &raw);
-}
 
 const char16_t* SizeName(unsigned int size) {
     switch (size) {
@@ -104,13 +88,13 @@ const ControlRoute kRoutes[] = {
      WM_VIVID_RANGE,
      {kRegVividRange},
      DecodeRange,
-     WriteAfterRawRead<RawVividRange, SetVividRange>},
+     false},
     {"vivid.intensity",
      [](unsigned v) { return StrFormat(u"Setting Vivid Intensity to %d...", static_cast<int>(v)); },
      WM_VIVID_INTENSITY,
      {kRegVividIntensity},
      [](const unsigned* r) { return r[0] & 0xFF; },
-     WriteAfterRawRead<RawVividIntensity, SetVividIntensity>},
+     false},
     {"sharpening",
      [](unsigned v) -> std::u16string { return v ? u"Handle Sharpening On..." : u"Handle Sharpening Off..."; },
      WM_SHARPENING_ONOFF,
@@ -126,7 +110,7 @@ const ControlRoute kRoutes[] = {
      WM_SHARPENING_INTENSITY,
      {kRegSharpeningIntensity},
      [](const unsigned* r) { return (r[0] & 0x00FFFFFF) >> 8; },
-     WriteAfterRawRead<RawSharpeningIntensity, SetSharpeningIntensity>},
+     false},
     {"contrast",
      [](unsigned v) -> std::u16string {
          return v ? u"Handle Extended Contrast On..." : u"Handle Extended Contrast Off...";
@@ -146,7 +130,7 @@ const ControlRoute kRoutes[] = {
      WM_ADAPTIVE_CONTRAST,
      {kRegExtendedContrast},
      [](const unsigned* r) { return (r[0] >> 8) & 0xFF; },
-     WriteAfterRawRead<RawExtendedContrast, SetAdaptiveContrast>},
+     false},
     {"contrast.brightness",
      [](unsigned v) { return StrFormat(u"Setting Brightness to %d...", static_cast<int>(v)); },
      WM_BRIGHTNESS,
@@ -673,8 +657,8 @@ void PanelBus::Serve(const QDBusMessage& call) {
                 const ControlRoute* route = RouteOf(*a.feature);
                 const bool header = route != nullptr && route->header != nullptr;
                 if (header) CTunedeskDlg::AddLog(route->header(a.value));
-                const bool ok = route != nullptr && route->write != nullptr ? route->write(device, a.value)
-                                                                            : features::Write(device, a);
+                const bool ok =
+                    features::Write(device, a, {.logCurrent = route == nullptr || route->logCurrent, .traceRaw = true});
                 if (header) CTunedeskDlg::AddLog(u"");
                 if (!ok)
                     return Outcome{Error(call, panelbus::kErrorTransactionFailed,
