@@ -12,6 +12,7 @@
 #include "Features.h"
 #include "SpiOptions.h"
 #include "SpiSettingFile.h"
+#include "StartOptions.h"
 #include "StrFormat.h"
 #include "TextParse.h"
 #include "TimeUtil.h"
@@ -238,6 +239,9 @@ void CTunedeskDlg::CloseSelectedDevice() {
     WaitReadDeviceParamsThread();
     libComm_CloseDevice(DeviceArg(index));
     m_nDevIndex = -1;
+    // The simulated chip goes to its image now: a crash or a power cut later
+    // must not take what was set with it.
+    if (std::string error; !StoreSimImage(&error)) AddLog(Ansi2CString(error));
     AddLog(u"The selected device closed successfully!");
     Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }

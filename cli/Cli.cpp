@@ -464,6 +464,7 @@ int Main(int argc, char** argv) {
         const bool noBridge = error.compare(0, 8, "backend ") == 0;
         return noBridge ? kNoBridge : kUsage;
     }
+    if (!StartOptionsNote().empty()) Error(ctx, StartOptionsNote());
 
     int result = group.front()->device ? OpenDevice(ctx) : kOk;
     const Command* command = group.size() == 1 && SubOf(*group.front()).empty() ? group.front() : nullptr;

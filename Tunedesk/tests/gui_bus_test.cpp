@@ -10,6 +10,10 @@
 
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QThread>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDialog>
@@ -422,6 +426,72 @@ TEST_F(BusPanelTest, ASecondPanelFindsTheNameTakenAndSaysSoOnce) {
     EXPECT_EQ(CountPrefix(Log(), "Another panel already serves io.github.tunedesk.Tunedesk"), 1);
     // The first one still serves.
     EXPECT_EQ(Call(QStringLiteral("ListBridges")).type(), QDBusMessage::ReplyMessage);
+}
+
+// The panel program itself on the private bus: the chip goes to its image when
+// the bridge closes and when the panel is ended by SIGTERM, and tunedesk-cli
+// finds it there afterwards.
+TEST(BusPanelProgram, StoresTheChipWhenTheBridgeClosesAndOnSigterm) {
+    PanelApp();
+    RegisterPanelBusTypes();
+    ASSERT_FALSE(BusAddress().isEmpty());
+    const QString folder =
+        QDir::tempPath() + QStringLiteral("/tunedesk-bus-%1").arg(QCoreApplication::applicationPid());
+    QDir().mkpath(folder);
+    const QString image = folder + QStringLiteral("/chip.img");
+    QFile::remove(image);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TUNEDESK_BACKEND"), QStringLiteral("sim"));
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.setProcessChannelMode(QProcess::ForwardedChannels);
+    panel.start(QStringLiteral(TUNEDESK_PANEL), {QStringLiteral("--sim-image"), image});
+    ASSERT_TRUE(panel.waitForStarted(10000));
+
+    const QString name = QStringLiteral("program-client");
+    QDBusConnection c = QDBusConnection::connectToBus(BusAddress(), name);
+    QElapsedTimer timer;
+    timer.start();
+    while (!c.interface()->isServiceRegistered(QString::fromLatin1(panelbus::kService)) && timer.elapsed() < 30000)
+        QThread::msleep(50);
+    auto call = [&](const QString& member, const QVariantList& args = {}) {
+        QDBusMessage m =
+            QDBusMessage::createMethodCall(panelbus::kService, panelbus::kPath, panelbus::kInterface, member);
+        m.setArguments(args);
+        return c.call(m, QDBus::Block, 30000);
+    };
+    auto set = [&](const char* value) {
+        return call(
+            QStringLiteral("SetFeatures"),
+            {QVariant::fromValue(QList<BusFeature>{{QStringLiteral("vivid.intensity"), QLatin1String(value)}})});
+    };
+    ASSERT_EQ(call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(set("77").type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(call(QStringLiteral("CloseBridge")).type(), QDBusMessage::ReplyMessage);
+    QFile stored(image);
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(stored.readAll().contains("reg 0400 40080040 0000004D"));
+    stored.close();
+
+    ASSERT_EQ(call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(set("88").type(), QDBusMessage::ReplyMessage);
+    panel.terminate();  // SIGTERM, as a session logout sends
+    ASSERT_TRUE(panel.waitForFinished(30000));
+    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(panel.exitCode(), 0);
+    QDBusConnection::disconnectFromBus(name);
+
+    QProcess cli;
+    cli.start(QStringLiteral(TUNEDESK_CLI),
+              {QStringLiteral("--backend"), QStringLiteral("sim"), QStringLiteral("--sim-image"), image,
+               QStringLiteral("get"), QStringLiteral("vivid.intensity")});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.readAllStandardOutput().toStdString(), "vivid.intensity=88\n");
+    EXPECT_EQ(cli.exitCode(), 0);
+    QDir(folder).removeRecursively();
 }
 
 }  // namespace
