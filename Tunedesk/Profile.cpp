@@ -1,8 +1,8 @@
 #include "Profile.h"
 
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
 #include "FileUtil.h"
+#include "IniFile.h"
 #include "TimeUtil.h"
 
 namespace profile {

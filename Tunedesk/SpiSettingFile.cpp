@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "AppPaths.h"
+#include "IniFile.h"
 #include "StrFormat.h"
-#include "platform/ini/IniFile.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// The SPI link settings: section "SpiSetting" of "Config.ini" beside the
-// program. Nothing is cached: every load reads the file and every save writes
+// The SPI link settings: section "SpiSetting" of "Config.ini", where AppPaths
+// puts it (beside the program, or the user's configuration folder for an
+// installed program). Nothing is cached: every load reads the file and every save writes
 // it, so a value saved by the settings dialog is seen by the very next load,
 // on any thread.
 //

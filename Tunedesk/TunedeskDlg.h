@@ -93,9 +93,8 @@ public:
     void OnMenuClearLog();
 
     // ===== Device connection and feature handlers ==================================
-    // This section (and TunedeskDlgDevice.cpp / TunedeskDlgFeatures.cpp) belongs
-    // to the device-connection work; edit it there. Every handler below is
-    // already wired to its control or menu item by the window.
+    // Implemented in TunedeskDlgDevice.cpp and TunedeskDlgFeatures.cpp; the
+    // window wires each handler to its control or menu item.
 
     // Device connection.
     void RefreshDeviceList(bool log);

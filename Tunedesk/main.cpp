@@ -17,6 +17,7 @@
 #include "StartOptions.h"
 #include "Translation.h"
 #include "TunedeskApp.h"
+#include "TunedeskVersion.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
     StartOptions options;
     for (const cmdline::Match& match : parsed.options) {
         if (match.option->name == "--version") {
-            std::printf("tunedesk %s\n", TUNEDESK_VERSION);
+            std::printf("tunedesk %s\n", kTunedeskVersion);
             return 0;
         }
         if (match.option->name == "--help") {

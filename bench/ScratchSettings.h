@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "IniFile.h"
 #include "SpiSettingFile.h"
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
 
 class ScratchSettings {
 public:

@@ -18,11 +18,8 @@
 #include "SpiSettingFile.h"
 #include "StartOptions.h"
 #include "TextParse.h"
+#include "TunedeskVersion.h"
 #include "spilink.h"
-
-#ifndef TUNEDESK_VERSION
-#define TUNEDESK_VERSION "0.0"
-#endif
 
 namespace cli {
 namespace {
@@ -424,7 +421,7 @@ int Main(int argc, char** argv) {
         return kUsage;
     }
     if (version) {
-        std::printf("tunedesk-cli %s\n", TUNEDESK_VERSION);
+        std::printf("tunedesk-cli %s\n", kTunedeskVersion);
         return kOk;
     }
     std::vector<std::string> rest = global.rest;

@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "Convert.h"
 #include "Features.h"
+#include "IniFile.h"
 #include "Profile.h"
 #include "SPIUtil.h"
 #include "SpiReadWriteOps.h"

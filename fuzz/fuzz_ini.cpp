@@ -11,7 +11,7 @@
 
 #include "FuzzText.h"
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 
 namespace {
 

@@ -14,6 +14,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth
   dpkg-dev file desktop-file-utils lintian
+  clang-format-14
 )
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi
 

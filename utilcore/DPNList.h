@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "UtilcoreApi.h"
+
 struct __tagChainElement__ {
     unsigned int nIndex;
     int nKey;
@@ -29,24 +31,24 @@ inline constexpr const char* kDpnListFileName = "DPNList.bin";
 
 // A new key pair from the operating system's random source, both outputs
 // scrambled (32 bytes each).
-void makeKeyPairs(unsigned char* privateKey, unsigned char* publicKey);
+UTILCORE_API void makeKeyPairs(unsigned char* privateKey, unsigned char* publicKey);
 
 // Writes "DPNList.bin" in the current working folder (replacing it) for the
 // first min(count, 64) entries of `entryLength` bytes each, signed with the
 // scrambled private key. A null entry keeps an all-zero slot. kDpnOk, or
 // kDpnBadSignature for zero entries (no file is touched), kDpnMissingArgument,
 // kDpnWriteFailed (an existing list is then left as it was).
-int makeDPNList(const unsigned char* privateKey, const unsigned char* const* entries, unsigned int entryLength,
-                unsigned int count);
+UTILCORE_API int makeDPNList(const unsigned char* privateKey, const unsigned char* const* entries,
+                             unsigned int entryLength, unsigned int count);
 
 // Slot 1..64 of the entry in the list file at `path`, or -1 when the file is
 // missing, shorter than two slots, not signed with the built-in key, or does
 // not hold the entry. Only the first 4160 bytes of the file are read.
-int findDPNIdx(const unsigned char* entry, unsigned int length, const std::u16string& path);
+UTILCORE_API int findDPNIdx(const unsigned char* entry, unsigned int length, const std::u16string& path);
 
 // Ascending order of nKey.
-bool SortChainElements(const __tagChainElement__& a, const __tagChainElement__& b);
+UTILCORE_API bool SortChainElements(const __tagChainElement__& a, const __tagChainElement__& b);
 
 // The chain rule, exposed for tests: 32 bytes scrambled / unscrambled.
-void DpnScrambleKey(const unsigned char* key, unsigned char* scrambled);
-void DpnUnscrambleKey(const unsigned char* scrambled, unsigned char* key);
+UTILCORE_API void DpnScrambleKey(const unsigned char* key, unsigned char* scrambled);
+UTILCORE_API void DpnUnscrambleKey(const unsigned char* scrambled, unsigned char* key);

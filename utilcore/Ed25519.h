@@ -12,6 +12,7 @@
 #include <cstddef>
 
 #include "Sha512.h"
+#include "UtilcoreApi.h"
 
 namespace tdcrypto {
 
@@ -20,36 +21,38 @@ inline constexpr std::size_t kEd25519PublicKeySize = 32;
 inline constexpr std::size_t kEd25519SignatureSize = 64;
 
 // Derives the public key from a seed.
-int Ed25519PublicKey(const unsigned char* seed, unsigned char* publicKey);
+UTILCORE_API int Ed25519PublicKey(const unsigned char* seed, unsigned char* publicKey);
 
 // Pure Ed25519. `publicKey` may be null; it is then derived from the seed
 // (which costs one more base-point multiplication).
-int Ed25519Sign(unsigned char* signature, const unsigned char* message, std::size_t length, const unsigned char* seed,
-                const unsigned char* publicKey);
-int Ed25519Verify(const unsigned char* signature, const unsigned char* message, std::size_t length,
-                  const unsigned char* publicKey);
+UTILCORE_API int Ed25519Sign(unsigned char* signature, const unsigned char* message, std::size_t length,
+                             const unsigned char* seed, const unsigned char* publicKey);
+UTILCORE_API int Ed25519Verify(const unsigned char* signature, const unsigned char* message, std::size_t length,
+                               const unsigned char* publicKey);
 
 // Ed25519ctx: the context must hold 1 to 255 bytes.
-int Ed25519ctxSign(unsigned char* signature, const unsigned char* message, std::size_t length,
-                   const unsigned char* context, std::size_t contextLength, const unsigned char* seed,
-                   const unsigned char* publicKey);
-int Ed25519ctxVerify(const unsigned char* signature, const unsigned char* message, std::size_t length,
-                     const unsigned char* context, std::size_t contextLength, const unsigned char* publicKey);
+UTILCORE_API int Ed25519ctxSign(unsigned char* signature, const unsigned char* message, std::size_t length,
+                                const unsigned char* context, std::size_t contextLength, const unsigned char* seed,
+                                const unsigned char* publicKey);
+UTILCORE_API int Ed25519ctxVerify(const unsigned char* signature, const unsigned char* message, std::size_t length,
+                                  const unsigned char* context, std::size_t contextLength,
+                                  const unsigned char* publicKey);
 
 // Ed25519ph: the message is hashed with SHA-512 first; the context may hold
 // 0 to 255 bytes.
-int Ed25519phSign(unsigned char* signature, const unsigned char* message, std::size_t length,
-                  const unsigned char* context, std::size_t contextLength, const unsigned char* seed,
-                  const unsigned char* publicKey);
-int Ed25519phVerify(const unsigned char* signature, const unsigned char* message, std::size_t length,
-                    const unsigned char* context, std::size_t contextLength, const unsigned char* publicKey);
+UTILCORE_API int Ed25519phSign(unsigned char* signature, const unsigned char* message, std::size_t length,
+                               const unsigned char* context, std::size_t contextLength, const unsigned char* seed,
+                               const unsigned char* publicKey);
+UTILCORE_API int Ed25519phVerify(const unsigned char* signature, const unsigned char* message, std::size_t length,
+                                 const unsigned char* context, std::size_t contextLength,
+                                 const unsigned char* publicKey);
 
 // Scalar helpers, exposed for tests: `out` = `in` (64 bytes, little-endian)
 // reduced modulo the group order; true when the 32 bytes are below the order.
-void Ed25519ReduceScalar(const unsigned char* in64, unsigned char* out32);
-bool Ed25519IsCanonicalScalar(const unsigned char* s32);
+UTILCORE_API void Ed25519ReduceScalar(const unsigned char* in64, unsigned char* out32);
+UTILCORE_API bool Ed25519IsCanonicalScalar(const unsigned char* s32);
 
 // Overwrites memory in a way the compiler does not remove.
-void SecureZero(void* p, std::size_t n);
+UTILCORE_API void SecureZero(void* p, std::size_t n);
 
 }  // namespace tdcrypto

@@ -15,27 +15,29 @@
 #include <cstddef>
 #include <string>
 
+#include "UtilcoreApi.h"
+
 // Size above which the next format-only record starts a new file.
 inline constexpr long long kFileLogRotateBytes = 10485760;
 
 // Starts a new log file in `folder` (which must exist; it is not created),
 // named after the local time. An existing file of that name is deleted first.
 // An empty folder switches the file log off until the next call. Always 1.
-int FileLogInit(const std::u16string& folder);
+UTILCORE_API int FileLogInit(const std::u16string& folder);
 
 // To the current log file when the log is enabled; a file above 10 MiB is
 // left for a new one first.
-void FileLogOutput(const char16_t* format, ...);
+UTILCORE_API void FileLogOutput(const char16_t* format, ...);
 // To the current log file when the log is enabled and `flag` is true; no size
 // check.
-void FileLogOutput(bool flag, const char16_t* format, ...);
+UTILCORE_API void FileLogOutput(bool flag, const char16_t* format, ...);
 // To the file `path`, enabled or not; no size check. An empty path writes
 // nothing. Pass the path as a std::u16string: a bare literal in the first
 // place is taken as a format.
-void FileLogOutput(const std::u16string& path, const char16_t* format, ...);
+UTILCORE_API void FileLogOutput(const std::u16string& path, const char16_t* format, ...);
 // Format-only form whose first argument is a text: without it a call such as
 // FileLogOutput(u"%s\r\n", name) would be ambiguous with the flag form.
-void FileLogOutput(const char16_t* format, const char16_t* text, ...);
+UTILCORE_API void FileLogOutput(const char16_t* format, const char16_t* text, ...);
 
-bool IsFileLogEnable();
-void SetFileLogEnable(bool enable);
+UTILCORE_API bool IsFileLogEnable();
+UTILCORE_API void SetFileLogEnable(bool enable);

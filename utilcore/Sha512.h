@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "UtilcoreApi.h"
+
 namespace tdcrypto {
 
 // Result codes shared by the hash and signature routines (the values the DPN
@@ -19,7 +21,7 @@ inline constexpr std::size_t kSha512BlockSize = 128;
 
 // Incremental hash. Update may be called any number of times; Final writes the
 // digest and leaves the object ready for a new message.
-class Sha512 {
+class UTILCORE_API Sha512 {
 public:
     Sha512() { Reset(); }
     void Reset();
@@ -37,6 +39,6 @@ private:
 
 // One-shot digest. kCryptoMissingArgument for a null output, or a null input
 // with a length other than 0.
-int Sha512Digest(const unsigned char* data, std::size_t length, unsigned char* digest);
+UTILCORE_API int Sha512Digest(const unsigned char* data, std::size_t length, unsigned char* digest);
 
 }  // namespace tdcrypto

@@ -17,12 +17,14 @@
 #include <cstdarg>
 #include <string>
 
-std::u16string StrFormat(const char16_t* format, ...);
-std::u16string StrFormatV(const char16_t* format, va_list args);
+#include "UtilcoreApi.h"
+
+UTILCORE_API std::u16string StrFormat(const char16_t* format, ...);
+UTILCORE_API std::u16string StrFormatV(const char16_t* format, va_list args);
 
 // Formats with a fixed list of int arguments instead of a va_list. Used where
 // the format comes from a caller but the arguments are ours (date/time texts):
 // a conversion that wants something other than an integer gets 0 or a null
 // pointer (text prints "(null)"), and conversions past the last argument get
 // 0, so a bad format can never read past the arguments.
-std::u16string StrFormatInts(const char16_t* format, const int* values, int count);
+UTILCORE_API std::u16string StrFormatInts(const char16_t* format, const int* values, int count);

@@ -7,9 +7,11 @@
 
 #include <string>
 
+#include "UtilcoreApi.h"
+
 namespace wex {
 
-class CString : public std::string {
+class UTILCORE_API CString : public std::string {
 public:
     CString() = default;
     CString(const CString& other) = default;
@@ -74,9 +76,9 @@ private:
     CString& TrimRight(char ch);
 };
 
-CString operator+(const CString& a, const CString& b);
-CString operator+(const CString& a, char ch);
-CString operator+(const CString& a, const char* b);
-CString operator+(const char* a, const CString& b);
+UTILCORE_API CString operator+(const CString& a, const CString& b);
+UTILCORE_API CString operator+(const CString& a, char ch);
+UTILCORE_API CString operator+(const CString& a, const char* b);
+UTILCORE_API CString operator+(const char* a, const CString& b);
 
 }  // namespace wex

@@ -2,18 +2,10 @@
 #pragma once
 
 #include "Convert.h"
+#include "DPNList.h"
+#include "DesUtil.h"
 #include "FileUtil.h"
+#include "Log.h"
 #include "StrFormat.h"
 #include "TimeUtil.h"
-#if __has_include("Log.h")
-#include "Log.h"
-#endif
-#if __has_include("WexString.h")
 #include "WexString.h"
-#endif
-#if __has_include("DesUtil.h")
-#include "DesUtil.h"
-#endif
-#if __has_include("DPNList.h")
-#include "DPNList.h"
-#endif

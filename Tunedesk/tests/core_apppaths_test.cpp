@@ -11,7 +11,7 @@
 
 #include "AppPaths.h"
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 
 namespace fs = std::filesystem;
 

@@ -2,9 +2,9 @@
 #include <atomic>
 #include <thread>
 
+#include "IniFile.h"
 #include "SpiOptions.h"
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
 #include "SpiSettingFile.h"
 #include "support/core_fixture.h"
 

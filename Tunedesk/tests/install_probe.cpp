@@ -13,7 +13,7 @@
 #include "TunedeskDlgIds.h"
 #include "Translation.h"
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 #include "support/gui_panel.h"
 
 int main() {

@@ -1,4 +1,4 @@
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 
 #include <atomic>
 #include <cerrno>

@@ -7,25 +7,32 @@
 #include <string>
 #include <string_view>
 
+// The library is built with hidden visibility; these are its exports.
+#if defined(__GNUC__)
+#define TDTRACE_API __attribute__((visibility("default")))
+#else
+#define TDTRACE_API
+#endif
+
 namespace trace {
 
 // One trace line: the source file and line it comes from, and its text (UTF-8).
 using Sink = std::function<void(const char* file, int line, std::string_view text)>;
 
 // Sends one line to the channel. Cheap when the channel is silent.
-void Write(const char* file, int line, std::string_view text);
+TDTRACE_API void Write(const char* file, int line, std::string_view text);
 
 // printf-style form of Write; formats only when someone listens.
-void WriteF(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
+TDTRACE_API void WriteF(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // true while lines go anywhere (standard error or a sink).
-bool Enabled();
+TDTRACE_API bool Enabled();
 
 // Prints every line as "file:line: text" to standard error (the program's --trace).
-void SetStderr(bool on);
+TDTRACE_API void SetStderr(bool on);
 
 // Installs a sink (an empty function removes it). Returns the previous sink.
-Sink SetSink(Sink sink);
+TDTRACE_API Sink SetSink(Sink sink);
 
 }  // namespace trace
 

@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "Ch347Sim.h"
+#include "IniFile.h"
 #include "SPIUtil.h"
 #include "SpiSettingFile.h"
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
 #include "spilink.h"
 
 namespace fs = std::filesystem;

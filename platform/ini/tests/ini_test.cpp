@@ -1,5 +1,5 @@
 #include "Convert.h"
-#include "platform/ini/IniFile.h"
+#include "IniFile.h"
 
 #include <gtest/gtest.h>
 
