@@ -16,8 +16,9 @@ CTunedeskApp::CTunedeskApp() {
     // Pixmaps need the GUI application; without one there is no window anyway.
     if (QCoreApplication::instance() == nullptr) return;
     QApplication::setWindowIcon(TunedeskIcon());
-    // Lets the desktop match the window to tunedesk.desktop (name and icon).
-    QGuiApplication::setDesktopFileName(QStringLiteral("tunedesk"));
+    // Lets the desktop match the window to its entry (name and icon): the
+    // application ID, as the metainfo and the session-bus name spell it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tunedesk.Tunedesk"));
 }
 
 bool DisplayAvailable(int argc, char** argv) {
