@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Cli.h"
+#include "PanelClient.h"
 #include "Convert.h"
 #include "Features.h"
 #include "LogStamp.h"
@@ -37,6 +38,7 @@ const cmdline::Option kGlobalOptions[] = {
      .help = "bridge N as `list` shows it (default: the first listed)",
      .needs = "a bridge number 0-15",
      .check = IsBridgeNumber},
+    {.name = "--direct", .help = "open the bridge here, even while a panel on the session bus holds one"},
     {.name = "--json", .help = "results as one JSON object"},
     {.name = "--quiet", .alias = "-q", .help = "print nothing for commands that only write"},
     {.name = "--log", .value = "FILE", .help = "append the transaction log lines to FILE", .needs = "a file"},
@@ -397,7 +399,7 @@ int Main(int argc, char** argv) {
     cmdline::Parse(argsIn, GlobalOptions(), global);
     StartOptions options;
     std::string logPath;
-    bool help = false, helpOfCommand = false, version = false;
+    bool help = false, helpOfCommand = false, version = false, direct = false;
     for (const cmdline::Match& m : global.options) {
         const std::string_view name = m.option->name;
         if (TakeStartOption(m, options)) continue;
@@ -405,6 +407,8 @@ int Main(int argc, char** argv) {
             ctx.json = true;
         else if (name == "--quiet")
             ctx.quiet = true;
+        else if (name == "--direct")
+            direct = true;
         else if (name == "--version")
             version = true;
         else if (name == "--help")
@@ -454,6 +458,11 @@ int Main(int argc, char** argv) {
         SetLogSink(WriteLogLine);
     }
 
+    // While a panel holds a bridge, the chip is the panel's: go through it
+    // unless the command line asks for another way.
+    if (!direct && options.backend.empty() && options.simImage.empty() && !options.freshChip) {
+        if (const int result = panel::RunThroughPanel(ctx, word, rest); result >= 0) return result;
+    }
     std::string error;
     if (!ApplyStartOptions(options, error)) {
         Error(ctx, error);

@@ -470,6 +470,26 @@ TEST(BusPanelProgram, StoresTheChipWhenTheBridgeClosesAndOnSigterm) {
     };
     ASSERT_EQ(call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
     ASSERT_EQ(set("77").type(), QDBusMessage::ReplyMessage);
+
+    // tunedesk-cli goes through the panel while it holds the bridge: one chip.
+    auto cliThroughPanel = [&](const QStringList& args) {
+        QProcess cli;
+        QProcessEnvironment cliEnv = QProcessEnvironment::systemEnvironment();
+        cliEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress());
+        cliEnv.remove(QStringLiteral("TUNEDESK_BACKEND"));
+        cli.setProcessEnvironment(cliEnv);
+        cli.start(QStringLiteral(TUNEDESK_CLI), args);
+        EXPECT_TRUE(cli.waitForFinished(30000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        return cli.readAllStandardOutput().toStdString();
+    };
+    EXPECT_EQ(cliThroughPanel({QStringLiteral("get"), QStringLiteral("vivid.intensity")}), "vivid.intensity=77\n");
+    EXPECT_EQ(cliThroughPanel({QStringLiteral("set"), QStringLiteral("vivid.intensity=66")}), "vivid.intensity=66\n");
+    const QDBusMessage seen = call(QStringLiteral("GetFeatures"), {QStringList{QStringLiteral("vivid.intensity")}});
+    EXPECT_EQ(qdbus_cast<QList<BusFeature>>(seen.arguments().at(0).value<QDBusArgument>()).value(0).value,
+              QStringLiteral("66"));
+    EXPECT_NE(cliThroughPanel({QStringLiteral("list")}).find("held by the panel: 0# "), std::string::npos);
+    ASSERT_EQ(set("77").type(), QDBusMessage::ReplyMessage);
     ASSERT_EQ(call(QStringLiteral("CloseBridge")).type(), QDBusMessage::ReplyMessage);
     QFile stored(image);
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
