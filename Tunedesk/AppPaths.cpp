@@ -101,3 +101,39 @@ bool MakeAppFolder(const std::u16string& folder) {
     }
     return IsFolder(native);
 }
+
+namespace {
+
+constexpr const char* kUdevRuleName = "70-tunedesk-ch347.rules";
+
+bool IsFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+UdevRule ResolveUdevRule(const std::u16string& programDir, const std::vector<std::string>& udevFolders) {
+    UdevRule rule;
+    std::string native;
+    CString2Ansi(programDir, native);
+    const size_t cut = native.find_last_of('/');
+    if (!native.empty() && IsInstalledLayout(native) && cut != std::string::npos)
+        rule.shipped = native.substr(0, cut) + "/lib/udev/rules.d/" + kUdevRuleName;
+    else
+        rule.shipped = std::string(TUNEDESK_SOURCE_DIR) + "/dist/udev/" + kUdevRuleName;
+    for (const std::string& folder : udevFolders) {
+        if (IsFile(folder + "/" + kUdevRuleName)) {
+            rule.installed = folder + "/" + kUdevRuleName;
+            break;
+        }
+    }
+    return rule;
+}
+
+UdevRule FindUdevRule() {
+    // Where systemd's udev reads rules; /usr/local/lib/udev/rules.d is not among them.
+    static const std::vector<std::string> kUdevFolders = {"/etc/udev/rules.d", "/run/udev/rules.d",
+                                                          "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
+    return ResolveUdevRule(GetBaseDir(), kUdevFolders);
+}

@@ -42,3 +42,17 @@ AppFolders ResolveAppFolders(const std::u16string& programDir);
 // Creates `folder` and any missing folder above it (new ones private to the
 // user, as the XDG folders want). True when it exists as a folder afterwards.
 bool MakeAppFolder(const std::u16string& folder);
+
+// The udev rule that lets a user open real bridges (70-tunedesk-ch347.rules).
+struct UdevRule {
+    // This program's copy: PREFIX/lib/udev/rules.d/ when installed (udev reads
+    // it there for the prefix /usr only), the repository's dist/udev/ when run
+    // from a build folder.
+    std::string shipped;
+    // The copy udev reads (the first of `udevFolders` that holds one); empty
+    // when the rule is not installed.
+    std::string installed;
+};
+UdevRule ResolveUdevRule(const std::u16string& programDir, const std::vector<std::string>& udevFolders);
+// The same for this program and the folders udev reads rules from.
+UdevRule FindUdevRule();

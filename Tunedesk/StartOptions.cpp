@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include "AppPaths.h"
-#include "Ch347Backend.h"
-#include "Convert.h"
+#include "BackendChoice.h"
 #include "Ch347Sim.h"
+#include "Convert.h"
 #include "FaultBackend.h"
 #include "trace.h"
 

@@ -112,8 +112,10 @@ public:
     // Waits for a running read-back to finish all its reads (a second open, a
     // refresh or an SPI initialisation must not cut into it).
     void FinishReadDeviceParamsThread();
-    // Takes the open device up again after an enumeration closed it.
-    void ReopenAfterEnumeration();
+    // Takes the open device up again after an enumeration closed it, when
+    // `session` (its ch347::BridgeIdentity before the enumeration) still
+    // holds its number; otherwise the panel goes back to "no device".
+    void ReopenAfterEnumeration(const std::string& session);
     // Starts a read-back of every feature (an earlier one finishes first).
     void StartReadBack();
 

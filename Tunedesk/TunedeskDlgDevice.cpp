@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "BridgeProblems.h"
 #include "Ch347Backend.h"
 #include "Convert.h"
 #include "Features.h"
@@ -137,17 +138,19 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
     list->clear();
 
     const bool wasOpen = libComm_GetDeviceOpenState() != 0 && m_nDevIndex >= 0;
+    // The session is bound to the physical bridge, not to its number.
+    const std::string session = wasOpen ? ch347::BridgeIdentity(DeviceArg(m_nDevIndex)) : std::string();
     std::list<std::u16string> names;
     const unsigned long count = libComm_EnumDevice(names);
     // Enumeration opens and closes every bridge, the one we hold open too,
     // while the link library still reports it open: take it up again so the
     // panel's actions keep reaching the chip.
-    if (wasOpen) ReopenAfterEnumeration();
+    if (wasOpen) ReopenAfterEnumeration(session);
     // Bridges that are plugged in but could not be opened (no permission, in
     // use elsewhere): the user learns which and how to fix it. Not at the
     // silent start-up refresh; the bridge library has traced them already.
     if (log) {
-        for (const std::string& problem : ch347::BridgeProblems()) AddLog(Ansi2CString(problem));
+        for (const std::string& problem : BridgeProblemLines()) AddLog(Ansi2CString(problem));
     }
     if (count == 0 || names.empty()) {
         if (log) AddLog(u"No available device found!");
@@ -167,11 +170,17 @@ void CTunedeskDlg::RefreshDeviceList(bool log) {
 
 void CTunedeskDlg::OnBnClickedBtnRefreshDevice() { RefreshDeviceList(true); }
 
-void CTunedeskDlg::ReopenAfterEnumeration() {
+void CTunedeskDlg::ReopenAfterEnumeration(const std::string& session) {
     _UI_SPI_CONFIG config;
     LoadSpiConfig(config);
+    // Only the very bridge that was open: never another one that took its
+    // number, never the simulator instead of a real bridge or the reverse.
+    ch347::OpenOnlyIfSameBridge(DeviceArg(m_nDevIndex), session);
     if (libComm_OpenDevice(DeviceArg(m_nDevIndex), config) != 0) return;
-    // The bridge is gone (unplugged): say so and offer to open again.
+    // The bridge is gone (unplugged or replaced): say so and offer to open
+    // again; the failed open leaves the link library closed, so every later
+    // control change fails as with no device open.
+    AddLog(u"The opened device is gone (unplugged or replaced)!");
     AddLog(u"Failed to open the selected device!");
     AddLog(u"");
     Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));

@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "--faults: %s\n", error.c_str());
         return 2;
     }
-    auto faults = std::dynamic_pointer_cast<ch347::FaultBackend>(ch347::GetBackend());
 
     constexpr unsigned short kPlainRead = 0x0200, kPlainWrite = 0x2000;
     std::mt19937 rng(1);
@@ -85,7 +84,8 @@ int main(int argc, char** argv) {
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const ch347::FaultBackend::Counts c = faults->GetCounts();
+    ch347::FaultCounts c;
+    ch347::InstalledFaultCounts(c);
     ch347::SetBackend(nullptr);
 
     std::printf("faults %s: %ld transactions in %.1f s, %ld good, %ld failed\n", planText.c_str(), total, seconds, ok,

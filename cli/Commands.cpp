@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "AppPaths.h"
-#include "Ch347Backend.h"
+#include "BridgeProblems.h"
 #include "Cli.h"
 #include "Convert.h"
 #include "Features.h"
@@ -53,7 +53,7 @@ int CmdList(Context& ctx, const cmdline::Parsed& args) {
     }
     std::list<std::u16string> names;
     libComm_EnumDevice(names);
-    const std::vector<std::string> problems = ch347::BridgeProblems();
+    const std::vector<std::string> problems = BridgeProblemLines();
     Output out(ctx);
     std::vector<std::string> bridges;
     for (const std::u16string& name : names) {

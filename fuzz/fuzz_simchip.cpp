@@ -14,13 +14,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider fdp(data, size);
-    static ch347sim::SimChip chip;
+    static ch347::SimChip chip;
     chip.PowerOn();
     while (fdp.remaining_bytes() > 0) {
         // Exactly as many bytes as the request has, so the address sanitizer
         // sees any read past it.
         const std::vector<uint8_t> request = fdp.ConsumeBytes<uint8_t>(fdp.ConsumeIntegralInRange<size_t>(0, 80));
-        ch347sim::SimChip::ReplyFaults faults;
+        ch347::SimChip::ReplyFaults faults;
         faults.badCrc = fdp.ConsumeBool();
         faults.wrongStatus = fdp.ConsumeBool();
         bool lost = false;

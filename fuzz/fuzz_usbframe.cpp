@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace ch347usb;
+using namespace ch347;
 
 void Check(bool condition) {
     if (!condition) std::abort();
@@ -43,6 +43,24 @@ public:
             fdp_.ConsumeBytes<std::uint8_t>(fdp_.ConsumeIntegralInRange<std::size_t>(0, capacity));
         std::memcpy(data, piece.data(), piece.size());
         received = piece.size();
+        return UsbError::None;
+    }
+    UsbError BulkPhase(std::uint8_t epOut, const std::vector<std::vector<std::uint8_t>>& out, std::uint8_t epIn,
+                       std::size_t inTransfers, std::vector<std::uint8_t>& in, std::size_t& outSent,
+                       unsigned int writeTimeoutMs, unsigned int readTimeoutMs) override {
+        outSent = 0;
+        for (const std::vector<std::uint8_t>& frame : out) {
+            const UsbError e = BulkOut(epOut, frame.data(), frame.size(), writeTimeoutMs);
+            if (e != UsbError::None) return e;
+            ++outSent;
+        }
+        for (std::size_t i = 0; i < inTransfers; ++i) {
+            std::uint8_t buffer[kPhaseInBytes];
+            std::size_t got = 0;
+            const UsbError e = BulkIn(epIn, buffer, sizeof buffer, got, readTimeoutMs);
+            if (e != UsbError::None) return e;
+            in.insert(in.end(), buffer, buffer + got);
+        }
         return UsbError::None;
     }
 

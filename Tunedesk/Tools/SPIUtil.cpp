@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "Ch347Backend.h"
 #include "SpiSettingFile.h"
 #include "StrFormat.h"
 #include "TimeUtil.h"
@@ -128,6 +129,12 @@ void RwDelay() {
 
 namespace {
 
+// A bridge that stopped answering fails every transfer at once from then on;
+// the user learns it once, with what to do.
+void LogBridgeFailure(unsigned long device) {
+    if (ch347::TakeBridgeFailureNotice(device)) Log(u"The device stopped answering: close it and open it again!");
+}
+
 // The exchange itself; the caller holds the device's lock, so the TX line,
 // the reply lines and the caller's verdict line of one transaction stand
 // together in the log however many threads use the device.
@@ -138,12 +145,14 @@ bool ExchangeLocked(unsigned long device, unsigned char* buffer, int requestLeng
     LogBytes(u"TX[Len=%d]: ", buffer, static_cast<unsigned int>(requestLength));
     if (!libComm_WriteSpiData(static_cast<int>(device), LoadCSEnable(), requestLength, buffer)) {
         Log(u"Write SPI failed!");
+        LogBridgeFailure(device);
         return false;
     }
     RwDelay();
     std::memset(buffer, 0, kExchangeBufferBytes);
     if (!libComm_ReadSpiData(static_cast<int>(device), LoadCSEnable(), replyLength, buffer)) {
         Log(u"Read SPI failed!");
+        LogBridgeFailure(device);
         return false;
     }
     RwDelay();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AppPaths.h"
+#include "BridgeProblems.h"
 #include "Convert.h"
 #include "IniFile.h"
 
@@ -99,6 +100,35 @@ TEST_F(AppPathsTest, MakeAppFolderCreatesEveryMissingLevelPrivately) {
         std::fclose(f);
     }
     EXPECT_FALSE(MakeAppFolder(Utf8ToUtf16((root_ / "home/file/sub").string())));
+}
+
+// The fix for a bridge without permission names the rule this program ships,
+// and tells "no rule installed" from "installed, but not for this user".
+TEST_F(AppPathsTest, ThePermissionProblemNamesTheRuleAndWhyItDoesNotApply) {
+    const std::string name = "70-tunedesk-ch347.rules";
+    const std::vector<std::string> udev = {(root_ / "etc-udev").string(), (root_ / "lib-udev").string()};
+    UdevRule built = ResolveUdevRule(Bin(), udev);
+    EXPECT_EQ(built.shipped, std::string(TUNEDESK_SOURCE_DIR) + "/dist/udev/" + name);
+    EXPECT_TRUE(fs::is_regular_file(built.shipped));
+    EXPECT_TRUE(built.installed.empty());
+
+    fs::create_directories(root_ / "share/tunedesk");  // installed into the prefix root_
+    fs::create_directories(root_ / "lib-udev");
+    std::fclose(std::fopen((root_ / "lib-udev" / name).c_str(), "w"));
+    const UdevRule installed = ResolveUdevRule(Bin(), udev);
+    EXPECT_EQ(installed.shipped, (root_ / "lib/udev/rules.d" / name).string());
+    EXPECT_EQ(installed.installed, (root_ / "lib-udev" / name).string());
+
+    const ch347::BridgeProblem denied{ch347::BridgeProblem::Kind::NoPermission, "CH347T (1a86:55db) at bus 1 port 4",
+                                      "access denied"};
+    const std::string missing = BridgeProblemLine(denied, built);
+    EXPECT_EQ(missing.rfind("CH347T (1a86:55db) at bus 1 port 4: no permission to open it. No udev rules", 0), 0u);
+    EXPECT_NE(missing.find("copy " + built.shipped + " to /etc/udev/rules.d/"), std::string::npos) << missing;
+    const std::string elsewhere = BridgeProblemLine(denied, installed);
+    EXPECT_NE(elsewhere.find("(" + installed.installed + ")"), std::string::npos) << elsewhere;
+    EXPECT_NE(elsewhere.find("at the seat"), std::string::npos) << elsewhere;
+    EXPECT_NE(elsewhere.find("plugdev"), std::string::npos) << elsewhere;
+    EXPECT_EQ(elsewhere.find(" copy "), std::string::npos) << elsewhere;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Device list, open/close, SPI initialisation, parameter print-out and the
 // read-back thread of the main window, against the simulated bridge and chip.
+#include <algorithm>
 #include <chrono>
 
 #include <QAbstractButton>
@@ -13,7 +14,7 @@
 #include "FirmwareModel.h"
 #include "SpiSettingFile.h"
 #include "TunedeskDlg.h"
-#include "UsbBackend.h"
+#include "BackendChoice.h"
 #include "WorkerThread.h"
 #include "spilink.h"
 #include "support/gui_device_fixture.h"
@@ -450,17 +451,17 @@ TEST_F(DeviceTest, RefreshWhileOpenKeepsTheDeviceReachable) {
     sim::RemoveAllBridges();
     ClearLog();
     Click(IDC_BTN_REFRESH_DEVICE);
-    EXPECT_THAT(Log(), ElementsAre("Refreshing Device...", "Failed to open the selected device!", "",
-                                   "No available device found!"));
+    EXPECT_THAT(Log(), ElementsAre("Refreshing Device...", "The opened device is gone (unplugged or replaced)!",
+                                   "Failed to open the selected device!", "", "No available device found!"));
     EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
     EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
 }
 
 TEST_F(DeviceTest, ABridgeThatCannotBeOpenedIsExplainedAfterAUserRefreshOnly) {
-    auto bus = std::make_shared<ch347usb::model::FirmwareBus>();
+    auto bus = std::make_shared<ch347::model::FirmwareBus>();
     const int id = bus->Plug({});
-    bus->InjectFault(id, ch347usb::model::Fault::AccessDenied, ch347usb::model::kAlways);
-    ch347::SetBackend(std::make_shared<ch347usb::UsbBackend>(bus));
+    bus->InjectFault(id, ch347::model::Fault::AccessDenied, ch347::model::kAlways);
+    ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Usb, bus));
     CreateWindow();
     EXPECT_TRUE(Log().empty());  // the start-up refresh stays silent
     Click(IDC_BTN_REFRESH_DEVICE);
@@ -470,4 +471,114 @@ TEST_F(DeviceTest, ABridgeThatCannotBeOpenedIsExplainedAfterAUserRefreshOnly) {
     EXPECT_EQ(log[0], "Refreshing Device...");
     EXPECT_THAT(log[1], ::testing::StartsWith("CH347T (1a86:55db) at bus 1 port 1: no permission"));
     EXPECT_EQ(log[2], "No available device found!");
+}
+
+// A session is bound to the physical bridge it opened: after a refresh the
+// panel takes up only that bridge again, or ends the session loudly.
+class SessionTest : public DevicePanelTest {
+protected:
+    void TearDown() override {
+        DestroyWindow();
+        ch347::SetBackend(nullptr);
+        DevicePanelTest::TearDown();
+    }
+    void UseBridges(ch347::BackendChoice choice) { ch347::SetBackend(ch347::MakeBackend(choice, bus_)); }
+    static int Count(const std::vector<std::string>& log, const std::string& text) {
+        return static_cast<int>(std::count(log.begin(), log.end(), text));
+    }
+    // After the session ended: closed caption, the link library closed, and a
+    // control change fails as with no device open.
+    void ExpectSessionEnded() {
+        EXPECT_EQ(libComm_GetDeviceOpenState(), 0);
+        EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
+        ClearLog();
+        ChooseCombo(IDC_CMB_VIVID_ONOFF, 0);
+        EXPECT_EQ(Count(Log(), "Failed to control, please open the device first!\n"), 1);
+        for (const std::string& line : Log()) EXPECT_EQ(line.find("OK!"), std::string::npos) << line;
+    }
+
+    std::shared_ptr<ch347::model::FirmwareBus> bus_ = std::make_shared<ch347::model::FirmwareBus>();
+};
+
+TEST_F(SessionTest, AutoWithARealBridgeUnpluggedAndRefreshedDoesNotMoveToTheSimulator) {
+    const int id = bus_->Plug({});
+    UseBridges(ch347::BackendChoice::Auto);
+    CreateWindow();
+    OpenDevice();
+    EXPECT_TRUE(bus_->Claimed(id));
+    bus_->Unplug(id);
+    ClearLog();
+    Click(IDC_BTN_REFRESH_DEVICE);
+    EXPECT_EQ(Count(Log(), "The opened device is gone (unplugged or replaced)!"), 1);
+    EXPECT_EQ(Count(Log(), "Failed to open the selected device!"), 1);
+    EXPECT_FALSE(sim::IsOpen(0));
+    ExpectSessionEnded();
+    // With nothing open, the next refresh may offer the simulator.
+    Click(IDC_BTN_REFRESH_DEVICE);
+    EXPECT_EQ(Combo(IDC_CMB_DEVICE_LIST)->itemText(0).toStdString(), kDefaultEntry);
+    EXPECT_FALSE(sim::IsOpen(0));
+}
+
+TEST_F(SessionTest, AutoOnTheSimulatorStaysThereWhenARealBridgeIsPluggedIn) {
+    UseBridges(ch347::BackendChoice::Auto);
+    CreateWindow();
+    OpenDevice();
+    const int id = bus_->Plug({});
+    Click(IDC_BTN_REFRESH_DEVICE);
+    EXPECT_EQ(Combo(IDC_CMB_DEVICE_LIST)->itemText(0).toStdString(), kDefaultEntry);
+    EXPECT_TRUE(sim::IsOpen(0));
+    EXPECT_EQ(libComm_GetDeviceOpenState(), 1);
+    EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kCloseCaption);
+    EXPECT_FALSE(bus_->Claimed(id));
+    EXPECT_EQ(bus_->Transfers(id).out, 0);
+}
+
+TEST_F(SessionTest, AnotherBridgeInTheSamePortOrAnotherIsNotReopened) {
+    UseBridges(ch347::BackendChoice::Usb);
+    for (std::uint8_t port : {1, 2}) {
+        SCOPED_TRACE(port);
+        ch347::model::BridgeLayout a;
+        a.ports = {1};
+        const int idA = bus_->Plug(a);
+        CreateWindow();
+        OpenDevice();
+        ASSERT_TRUE(bus_->Claimed(idA));
+        bus_->Unplug(idA);
+        ch347::model::BridgeLayout b;
+        b.ports = {port};
+        const int idB = bus_->Plug(b);
+        Click(IDC_BTN_REFRESH_DEVICE);
+        EXPECT_FALSE(bus_->Claimed(idB));
+        EXPECT_EQ(bus_->Transfers(idB).out, 0);
+        ExpectSessionEnded();
+        EXPECT_EQ(bus_->Transfers(idB).out, 0);
+        // B is a bridge of its own that the user may open.
+        Click(IDC_BTN_REFRESH_DEVICE);
+        OpenDevice();
+        EXPECT_TRUE(bus_->Claimed(idB));
+        PressOpenCloseButton();
+        bus_->Unplug(idB);
+        DestroyWindow();
+    }
+}
+
+TEST_F(SessionTest, AStuckBridgeIsToldOnceAndThePanelStaysUsable) {
+    const int id = bus_->Plug({});
+    UseBridges(ch347::BackendChoice::Usb);
+    CreateWindow();
+    OpenDevice();
+    bus_->InjectFault(id, ch347::model::Fault::Timeout, ch347::model::kAlways);
+    ClearLog();
+    for (int step = 0; step < 10; ++step) Drag(IDC_SLIDER_COLOR_CORRECTION, {10 + step});
+    EXPECT_EQ(Count(Log(), "The device stopped answering: close it and open it again!"), 1);
+    EXPECT_EQ(Count(Log(), "Set Color Correction Intensity to 19 OK!"), 0);
+    EXPECT_LE(bus_->Transfers(id).timeouts, 2);
+
+    bus_->InjectFault(id, ch347::model::Fault::Timeout, 0);
+    PressOpenCloseButton();
+    EXPECT_EQ(Text(IDC_BTN_OPEN_DEVICE), kOpenCaption);
+    OpenDevice();
+    ClearLog();
+    Drag(IDC_SLIDER_COLOR_CORRECTION, {7});
+    EXPECT_EQ(Count(Log(), "Set Color Correction Intensity to 7 OK!"), 1);
 }

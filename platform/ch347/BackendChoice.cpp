@@ -1,7 +1,8 @@
 // Choosing what serves the vendor calls.
+#include <bitset>
 #include <mutex>
 
-#include "Ch347Backend.h"
+#include "BackendChoice.h"
 #include "trace.h"
 #include "usb/UsbBackend.h"
 
@@ -10,79 +11,65 @@ namespace {
 
 // Real bridges when the last scan found any, else the simulated bridge. The
 // choice is made again at every enumeration (which starts by opening index
-// 0), so plugging a bridge in and refreshing the list switches to it.
-class AutoBackend final : public Backend {
+// 0), so plugging a bridge in and refreshing the list switches to it -- but
+// only while no bridge is open: a session never moves between real and
+// simulated bridges, and a reopen (ReopenDevice) never chooses again.
+class AutoBackend final : public ForwardingBackend {
 public:
-    explicit AutoBackend(std::shared_ptr<ch347usb::UsbBackend> usb) : usb_(std::move(usb)) {}
+    explicit AutoBackend(std::shared_ptr<UsbBackend> usb) : m_usb(std::move(usb)) {}
 
     CH347_HANDLE OpenDevice(unsigned long index) override {
         bool choose = false;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            choose = index == 0 || !chosen_;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            choose = (index == 0 || !m_chosen) && m_open.none();
         }
-        if (!choose) return Current()->OpenDevice(index);
-        const bool real = usb_->Rescan() > 0;
+        if (!choose) return Opened(index, Target().OpenDevice(index));
+        const bool real = m_usb->Rescan() > 0;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!chosen_ || real != real_) TD_TRACEF("bridges: %s \r\n", real ? "USB" : "simulated");
-            chosen_ = true;
-            real_ = real;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_chosen || real != m_real) TD_TRACEF("bridges: %s \r\n", real ? "USB" : "simulated");
+            m_chosen = true;
+            m_real = real;
         }
-        return real ? usb_->OpenScanned(index) : SimulatedBackend()->OpenDevice(index);
+        return Opened(index, real ? m_usb->OpenScanned(index) : SimulatedBackend()->OpenDevice(index));
     }
-    int CloseDevice(unsigned long index) override { return Current()->CloseDevice(index); }
-    int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override {
-        return Current()->GetDeviceInfor(index, info);
-    }
-    int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
-                   std::uint8_t& deviceRelease, std::uint8_t& chipType) override {
-        return Current()->GetVersion(index, driverVersion, libraryVersion, deviceRelease, chipType);
-    }
-    int SetTimeout(unsigned long index, std::uint32_t writeTimeout, std::uint32_t readTimeout) override {
-        return Current()->SetTimeout(index, writeTimeout, readTimeout);
-    }
-    int SpiSetFrequency(unsigned long index, std::uint32_t hz) override {
-        return Current()->SpiSetFrequency(index, hz);
-    }
-    int SpiSetDataBits(unsigned long index, std::uint8_t dataBits) override {
-        return Current()->SpiSetDataBits(index, dataBits);
-    }
-    int SpiInit(unsigned long index, const mSpiCfgS& config) override { return Current()->SpiInit(index, config); }
-    int SpiGetCfg(unsigned long index, mSpiCfgS& config) override { return Current()->SpiGetCfg(index, config); }
-    int SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
-                 std::uint8_t* buffer) override {
-        return Current()->SpiWrite(index, chipSelect, length, writeStep, buffer);
-    }
-    int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
-                std::uint8_t* buffer) override {
-        return Current()->SpiRead(index, chipSelect, sendLength, length, buffer);
+    CH347_HANDLE ReopenDevice(unsigned long index) override { return Opened(index, Target().ReopenDevice(index)); }
+    int CloseDevice(unsigned long index) override {
+        const int closed = Target().CloseDevice(index);
+        // Closed or not, the caller is done with it; a bridge that refused
+        // to close must not pin the choice for ever.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (index < m_open.size()) m_open.reset(index);
+        return closed;
     }
     // A bridge that is plugged in but cannot be opened is worth telling about
     // whichever backend serves.
-    std::vector<std::string> Problems() override { return usb_->Problems(); }
+    std::vector<BridgeProblem> Problems() override { return m_usb->Problems(); }
 
-private:
-    Backend* Current() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return real_ ? static_cast<Backend*>(usb_.get()) : SimulatedBackend().get();
+protected:
+    Backend& Target() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_real ? static_cast<Backend&>(*m_usb) : *SimulatedBackend();
     }
 
-    std::shared_ptr<ch347usb::UsbBackend> usb_;
-    std::mutex mutex_;
-    bool chosen_ = false;
-    bool real_ = false;
+private:
+    CH347_HANDLE Opened(unsigned long index, CH347_HANDLE handle) {
+        if (handle != CH347_INVALID_HANDLE && index < m_open.size()) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open.set(index);
+        }
+        return handle;
+    }
+
+    std::shared_ptr<UsbBackend> m_usb;
+    std::mutex m_mutex;
+    bool m_chosen = false;
+    bool m_real = false;
+    std::bitset<kCh347MaxDevices> m_open;  // indexes opened and not closed since
 };
 
 }  // namespace
-
-}  // namespace ch347
-
-std::shared_ptr<ch347::Backend> ch347usb::MakeAutoBackend(std::shared_ptr<UsbBackend> usb) {
-    return std::make_shared<ch347::AutoBackend>(std::move(usb));
-}
-
-namespace ch347 {
 
 bool ParseBackendChoice(const std::string& text, BackendChoice& choice) {
     if (text == "auto")
@@ -112,7 +99,7 @@ bool SelectBackend(BackendChoice choice, std::string* error) {
             return true;
         }
         std::string reason;
-        std::shared_ptr<ch347usb::UsbTransport> transport = ch347usb::MakeLibusbTransport(&reason);
+        std::shared_ptr<UsbTransport> transport = MakeLibusbTransport(&reason);
         if (!transport) {
             if (choice == BackendChoice::Usb) {
                 if (error) *error = reason;
@@ -123,11 +110,7 @@ bool SelectBackend(BackendChoice choice, std::string* error) {
             SetBackend(nullptr);
             return true;
         }
-        auto usb = std::make_shared<ch347usb::UsbBackend>(std::move(transport));
-        if (choice == BackendChoice::Usb)
-            SetBackend(usb);
-        else
-            SetBackend(ch347usb::MakeAutoBackend(std::move(usb)));
+        SetBackend(MakeBackend(choice, std::move(transport)));
         return true;
     } catch (...) {
         if (error) *error = "out of memory";
@@ -135,7 +118,16 @@ bool SelectBackend(BackendChoice choice, std::string* error) {
     return false;
 }
 
-std::vector<std::string> BridgeProblems() {
+std::shared_ptr<Backend> MakeBackend(BackendChoice choice, std::shared_ptr<UsbTransport> transport) {
+    switch (choice) {
+    case BackendChoice::Sim: return SimulatedBackend();
+    case BackendChoice::Usb: return std::make_shared<UsbBackend>(std::move(transport));
+    case BackendChoice::Auto: return std::make_shared<AutoBackend>(std::make_shared<UsbBackend>(std::move(transport)));
+    }
+    return SimulatedBackend();
+}
+
+std::vector<BridgeProblem> BridgeProblems() {
     try {
         return GetBackend()->Problems();
     } catch (...) {

@@ -12,6 +12,24 @@ namespace {
 std::mutex g_backendMutex;
 std::shared_ptr<Backend> g_backend;  // null: the simulated bridge
 
+// OpenOnlyIfSameBridge's request for the next open of one index.
+struct SameBridgePin {
+    bool set = false;
+    unsigned long index = 0;
+    std::string identity;
+};
+std::mutex g_pinMutex;
+SameBridgePin g_pin;
+
+// Takes the pin when it is for `index`.
+bool TakePin(unsigned long index, std::string& identity) {
+    std::lock_guard<std::mutex> lock(g_pinMutex);
+    if (!g_pin.set || g_pin.index != index) return false;
+    identity = std::move(g_pin.identity);
+    g_pin = SameBridgePin{};
+    return true;
+}
+
 }  // namespace
 
 std::shared_ptr<Backend> SetBackend(std::shared_ptr<Backend> backend) {
@@ -24,6 +42,36 @@ std::shared_ptr<Backend> SetBackend(std::shared_ptr<Backend> backend) {
 std::shared_ptr<Backend> GetBackend() {
     std::lock_guard<std::mutex> lock(g_backendMutex);
     return g_backend ? g_backend : SimulatedBackend();
+}
+
+std::string BridgeIdentity(unsigned long index) {
+    try {
+        return GetBackend()->BridgeIdentity(index);
+    } catch (...) {
+        return {};
+    }
+}
+
+bool TakeBridgeFailureNotice(unsigned long index) {
+    try {
+        return GetBackend()->TakeFailureNotice(index);
+    } catch (...) {
+        return false;
+    }
+}
+
+void OpenOnlyIfSameBridge(unsigned long index, const std::string& identity) {
+    std::lock_guard<std::mutex> lock(g_pinMutex);
+    try {
+        g_pin.identity = identity;
+        g_pin.index = index;
+        g_pin.set = true;
+    } catch (...) {
+        // Without the pin's text no bridge can match: the open fails.
+        g_pin.identity.clear();
+        g_pin.index = index;
+        g_pin.set = true;
+    }
 }
 
 }  // namespace ch347
@@ -47,7 +95,12 @@ R Dispatch(R failure, F&& call) {
 extern "C" {
 
 CH347_HANDLE CH347OpenDevice(unsigned long index) {
-    return Dispatch<CH347_HANDLE>(CH347_INVALID_HANDLE, [&](ch347::Backend& b) { return b.OpenDevice(index); });
+    return Dispatch<CH347_HANDLE>(CH347_INVALID_HANDLE, [&](ch347::Backend& b) {
+        std::string identity;
+        if (!ch347::TakePin(index, identity)) return b.OpenDevice(index);
+        if (identity.empty() || b.BridgeIdentity(index) != identity) return CH347_INVALID_HANDLE;
+        return b.ReopenDevice(index);
+    });
 }
 
 int CH347CloseDevice(unsigned long index) {

@@ -136,6 +136,13 @@ int FaultBackend::SpiRead(unsigned long index, std::uint32_t chipSelect, std::ui
     return rc;
 }
 
+bool InstalledFaultCounts(FaultCounts& counts) {
+    const auto faults = std::dynamic_pointer_cast<FaultBackend>(GetBackend());
+    if (!faults) return false;
+    counts = faults->GetCounts();
+    return true;
+}
+
 bool InstallFaults(const std::string& text, std::string* error) {
     if (text.empty()) return true;
     FaultPlan plan;

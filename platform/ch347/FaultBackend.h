@@ -33,45 +33,32 @@ struct FaultPlan {
 };
 
 // False with a one-line reason in *error when the text is not such settings.
-CH347_API bool ParseFaultPlan(const std::string& text, FaultPlan& plan, std::string* error = nullptr);
+bool ParseFaultPlan(const std::string& text, FaultPlan& plan, std::string* error = nullptr);
 
-class CH347_API FaultBackend final : public Backend {
+// What a FaultBackend has done so far.
+struct FaultCounts {
+    std::uint64_t transfers = 0;  // SPI writes and reads seen
+    std::uint64_t flips = 0;
+    std::uint64_t shortReads = 0;
+    std::uint64_t refusedWrites = 0;
+    std::uint64_t refusedReads = 0;
+};
+
+class FaultBackend final : public ForwardingBackend {
 public:
     FaultBackend(std::shared_ptr<Backend> inner, const FaultPlan& plan);
 
-    struct Counts {
-        std::uint64_t transfers = 0;  // SPI writes and reads seen
-        std::uint64_t flips = 0;
-        std::uint64_t shortReads = 0;
-        std::uint64_t refusedWrites = 0;
-        std::uint64_t refusedReads = 0;
-    };
+    using Counts = FaultCounts;
     Counts GetCounts() const;
     const std::shared_ptr<Backend>& Inner() const { return m_inner; }
 
-    CH347_HANDLE OpenDevice(unsigned long index) override { return m_inner->OpenDevice(index); }
-    int CloseDevice(unsigned long index) override { return m_inner->CloseDevice(index); }
-    int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override {
-        return m_inner->GetDeviceInfor(index, info);
-    }
-    int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
-                   std::uint8_t& deviceRelease, std::uint8_t& chipType) override {
-        return m_inner->GetVersion(index, driverVersion, libraryVersion, deviceRelease, chipType);
-    }
-    int SetTimeout(unsigned long index, std::uint32_t writeTimeout, std::uint32_t readTimeout) override {
-        return m_inner->SetTimeout(index, writeTimeout, readTimeout);
-    }
-    int SpiSetFrequency(unsigned long index, std::uint32_t hz) override { return m_inner->SpiSetFrequency(index, hz); }
-    int SpiSetDataBits(unsigned long index, std::uint8_t dataBits) override {
-        return m_inner->SpiSetDataBits(index, dataBits);
-    }
-    int SpiInit(unsigned long index, const mSpiCfgS& config) override { return m_inner->SpiInit(index, config); }
-    int SpiGetCfg(unsigned long index, mSpiCfgS& config) override { return m_inner->SpiGetCfg(index, config); }
     int SpiWrite(unsigned long index, std::uint32_t chipSelect, std::uint32_t length, std::uint32_t writeStep,
                  std::uint8_t* buffer) override;
     int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
                 std::uint8_t* buffer) override;
-    std::vector<std::string> Problems() override { return m_inner->Problems(); }
+
+protected:
+    Backend& Target() override { return *m_inner; }
 
 private:
     enum class Kind { None, Flip, Short, RefuseWrite, RefuseRead };
@@ -89,5 +76,8 @@ private:
 // Parses SETTINGS and wraps the backend installed now (GetBackend()) in a
 // FaultBackend. Empty settings change nothing. False with a one-line reason.
 CH347_API bool InstallFaults(const std::string& text, std::string* error = nullptr);
+// The counts of the FaultBackend installed now (the outermost backend);
+// false when none is.
+CH347_API bool InstalledFaultCounts(FaultCounts& counts);
 
 }  // namespace ch347

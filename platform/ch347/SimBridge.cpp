@@ -14,7 +14,7 @@
 
 namespace {
 
-using ch347sim::SimChip;
+using ch347::SimChip;
 
 constexpr std::size_t kFaultKinds = 6;
 
@@ -43,6 +43,7 @@ struct TransferLog {
 
 struct Bridge {
     bool present = false;
+    std::uint64_t plug = 0;  // which plugging-in of this bridge: tells a bridge plugged in again apart
     sim::BridgeInfo info;
     bool open = false;
     mSpiCfgS applied{};        // what CH347SPI_GetCfg reports: the last configuration accepted
@@ -56,6 +57,7 @@ struct Bridge {
 struct State {
     std::mutex mutex;
     std::array<Bridge, kCh347MaxDevices> bridges;
+    std::uint64_t plugs = 0;  // every plugging-in ever, so no two share a number
 
     State() { ResetLocked(); }
 
@@ -73,6 +75,7 @@ struct State {
         }
         bridges[0].present = true;
         bridges[0].record.present = true;
+        bridges[0].plug = ++plugs;
     }
 };
 
@@ -273,6 +276,22 @@ public:
         b->chip.Reply(buffer, length);
         return 1;
     }
+
+    CH347_HANDLE ReopenDevice(unsigned long index) override { return OpenDevice(index); }
+
+    // A simulated bridge always opens.
+    std::vector<ch347::BridgeProblem> Problems() override { return {}; }
+
+    // The simulated bridge fails only when told to, and recovers by itself.
+    bool TakeFailureNotice(unsigned long) override { return false; }
+
+    std::string BridgeIdentity(unsigned long index) override {
+        State& s = TheState();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        Bridge* b = Find(s, index);
+        if (!b || !b->present) return {};
+        return "simulated " + std::to_string(index) + " plug " + std::to_string(b->plug);
+    }
 };
 
 template <typename R, typename F>
@@ -285,7 +304,7 @@ R WithBridge(unsigned long index, R none, F&& f) {
 
 }  // namespace
 
-namespace ch347sim {
+namespace ch347 {
 
 bool SnapshotChip(unsigned long index, SimChip::State& out) {
     return WithBridge(index, false, [&](Bridge& b) {
@@ -301,7 +320,7 @@ bool RestoreChip(unsigned long index, const SimChip::State& state) {
     });
 }
 
-}  // namespace ch347sim
+}  // namespace ch347
 
 namespace ch347 {
 
@@ -321,7 +340,9 @@ void Reset() {
 }
 
 bool AddBridge(unsigned long index, const BridgeInfo& info) {
+    State& s = TheState();
     return WithBridge(index, false, [&](Bridge& b) {
+        if (!b.present) b.plug = ++s.plugs;
         b.present = b.record.present = true;
         b.info = info;
         return true;

@@ -14,7 +14,7 @@
 
 #include "regframe.h"
 
-namespace ch347sim {
+namespace ch347 {
 namespace {
 
 constexpr std::uint16_t kNoCommand = 0xFFFF;
@@ -478,4 +478,4 @@ std::array<std::uint8_t, 256> SimChip::DefaultEdid() {
     return e;
 }
 
-}  // namespace ch347sim
+}  // namespace ch347

@@ -13,15 +13,15 @@
 
 #include "CH347DLL.h"
 
-namespace ch347sim {
+namespace ch347 {
 
 // The register space a command word reaches; both words of a pair reach the same one.
 enum class Space { PictureQuality, Plain, EdidPort, EdidWindow };
-CH347_API std::optional<Space> SpaceOf(std::uint16_t command);
+std::optional<Space> SpaceOf(std::uint16_t command);
 
-// Exported for the model of the USB bridge firmware, which puts the same chip
-// behind its SPI port.
-class CH347_API SimChip {
+// The model of the USB bridge firmware puts the same chip behind its SPI port
+// (it links ch347_wire, not the shipped library).
+class SimChip {
 public:
     SimChip();
 
@@ -94,4 +94,4 @@ private:
 bool SnapshotChip(unsigned long index, SimChip::State& out);
 bool RestoreChip(unsigned long index, const SimChip::State& state);
 
-}  // namespace ch347sim
+}  // namespace ch347

@@ -21,7 +21,7 @@
 
 namespace {
 
-using ch347sim::SimChip;
+using ch347::SimChip;
 
 constexpr unsigned long kImageBridge = 0;
 constexpr auto kLockPoll = std::chrono::milliseconds(50);
@@ -279,7 +279,7 @@ bool AttachImage(const std::string& path, std::string* error) {
     SimChip::State state;
     std::string text;
     if (const int err = ReadFile(path, text); err == ENOENT) {
-        if (!ch347sim::SnapshotChip(kImageBridge, state) || !Store(path, state, reason)) return fail(fd);
+        if (!ch347::SnapshotChip(kImageBridge, state) || !Store(path, state, reason)) return fail(fd);
     } else if (err != 0) {
         reason = "cannot read " + path + ": " + Errno(err);
         return fail(fd);
@@ -287,7 +287,7 @@ bool AttachImage(const std::string& path, std::string* error) {
         reason = path + ": " + reason;
         return fail(fd);
     } else {
-        ch347sim::RestoreChip(kImageBridge, state);
+        ch347::RestoreChip(kImageBridge, state);
     }
     image.lockFd = fd;
     image.path = path;
@@ -302,7 +302,7 @@ bool DetachImage(std::string* error) {
     std::string reason;
     bool ok = true;
     SimChip::State now;
-    if (ch347sim::SnapshotChip(kImageBridge, now) && !(now == image.loaded)) ok = Store(image.path, now, reason);
+    if (ch347::SnapshotChip(kImageBridge, now) && !(now == image.loaded)) ok = Store(image.path, now, reason);
     ::close(image.lockFd);  // releases the lock
     image.lockFd = -1;
     image.path.clear();

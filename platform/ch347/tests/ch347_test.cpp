@@ -279,6 +279,10 @@ public:
         length = 0;
         return 1;
     }
+    CH347_HANDLE ReopenDevice(unsigned long index) override { return OpenDevice(index); }
+    std::vector<ch347::BridgeProblem> Problems() override { return {}; }
+    std::string BridgeIdentity(unsigned long) override { return {}; }
+    bool TakeFailureNotice(unsigned long) override { return false; }
 };
 
 TEST_F(BridgeTest, AnotherBackendServesTheSameCalls) {

@@ -4,7 +4,8 @@
 //
 // Indexes: the bridges found are ordered by bus number, then port path. A
 // bridge keeps its index while it stays plugged in (one plugged in later takes
-// a free index, so an open session never moves to another bridge). The
+// a free index, so an open session never moves to another bridge), and an
+// index that a bridge left is not given to another one in the same scan. The
 // bus is scanned again when index 0 is opened (the start of every enumeration)
 // and at the first open. A CH347T in mode 3 takes an index and opens without
 // touching USB (its interface carries JTAG), so the link library can read its
@@ -23,24 +24,26 @@
 #include "Ch347Backend.h"
 #include "UsbTransport.h"
 
-namespace ch347usb {
+namespace ch347 {
 
 inline constexpr unsigned int kDefaultTimeoutMs = 500;
 
-class CH347_API UsbBackend final : public ch347::Backend {
+class UsbBackend final : public Backend {
 public:
     explicit UsbBackend(std::shared_ptr<UsbTransport> transport);
     ~UsbBackend() override;
 
-    // Lists the bridges again; returns how many were found (every mode we
-    // list, openable or not). Open bridges still plugged in keep their state.
-    // A CH347T in mode 0 or 2 (no SPI port served here) is not counted, only
-    // reported by Problems().
+    // Lists the bridges again; returns how many with an SPI port were found,
+    // openable or not. Open bridges still plugged in keep their state. A
+    // CH347T in mode 0 or 2 (no SPI port served here) takes no index and is
+    // only reported by Problems(); one in mode 3 takes an index (the link
+    // library hides it) and is reported when no bridge with SPI was found.
     std::size_t Rescan();
     // OpenDevice without the scan at index 0 (the caller has just scanned).
     CH347_HANDLE OpenScanned(unsigned long index);
 
     CH347_HANDLE OpenDevice(unsigned long index) override;
+    CH347_HANDLE ReopenDevice(unsigned long index) override;
     int CloseDevice(unsigned long index) override;
     int GetDeviceInfor(unsigned long index, mDeviceInforS& info) override;
     int GetVersion(unsigned long index, std::uint8_t& driverVersion, std::uint8_t& libraryVersion,
@@ -54,24 +57,32 @@ public:
                  std::uint8_t* buffer) override;
     int SpiRead(unsigned long index, std::uint32_t chipSelect, std::uint32_t sendLength, std::uint32_t& length,
                 std::uint8_t* buffer) override;
-    std::vector<std::string> Problems() override;
+    std::vector<BridgeProblem> Problems() override;
+    std::string BridgeIdentity(unsigned long index) override;
+    bool TakeFailureNotice(unsigned long index) override;
 
     class Bridge;
 
 private:
+    // What a call needs of the bridge before it may touch it.
+    enum class Need { Listed, Open, SpiOpen, SpiReady };
+    // The common prologue: looks the bridge up, takes its lock and checks
+    // that it is in the state `need`; then runs `call(bridge)`. 0 when the
+    // bridge is missing or not ready.
+    template <typename F>
+    int OnBridge(unsigned long index, Need need, F&& call);
+
     std::shared_ptr<Bridge> At(unsigned long index);
     void SetProblem(Bridge& bridge, UsbError error);
 
-    std::shared_ptr<UsbTransport> transport_;
-    std::mutex mutex_;  // the table and every bridge's problem line
-    bool scanned_ = false;
-    std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> bridges_;
-    std::vector<std::string> unusable_;  // bridges in a mode we do not drive, from the last scan
+    std::shared_ptr<UsbTransport> m_transport;
+    std::mutex m_mutex;  // the table and every bridge's problem
+    bool m_scanned = false;
+    std::uint64_t m_plugs = 0;
+    const bool
+        m_phasesTogether;  // read from the environment once, at construction  // bridges the scans have met, so that no two share an identity
+    std::array<std::shared_ptr<Bridge>, kCh347MaxDevices> m_bridges;
+    std::vector<BridgeProblem> m_unusable;  // bridges in a mode we do not drive, from the last scan
 };
 
-// The backend of the choice "auto": `usb` when its scan at each enumeration
-// finds a bridge (openable or not, so that a permission problem is not hidden
-// behind the simulator), else the simulated bridge.
-CH347_API std::shared_ptr<ch347::Backend> MakeAutoBackend(std::shared_ptr<UsbBackend> usb);
-
-}  // namespace ch347usb
+}  // namespace ch347

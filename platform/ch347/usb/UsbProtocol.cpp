@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace ch347usb {
+namespace ch347 {
 namespace {
 
 void PutLe16(std::uint8_t* at, std::uint16_t value) {
@@ -150,4 +150,4 @@ Answer DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t com
     return answer;
 }
 
-}  // namespace ch347usb
+}  // namespace ch347

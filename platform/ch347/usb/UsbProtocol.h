@@ -15,7 +15,7 @@
 
 #include "CH347DLL.h"
 
-namespace ch347usb {
+namespace ch347 {
 
 inline constexpr std::uint16_t kVendorId = 0x1A86;
 inline constexpr std::uint16_t kPidCh347tMode0 = 0x55DA;  // two serial ports, no SPI
@@ -32,7 +32,7 @@ struct BridgeKind {
     std::uint8_t chipType;  // what CH347GetVersion reports: 0 CH347T, 1 CH347F
 };
 // False for product IDs we do not list (other modes, other chips).
-CH347_API bool KindOfProduct(std::uint16_t productId, BridgeKind& kind);
+bool KindOfProduct(std::uint16_t productId, BridgeKind& kind);
 
 inline constexpr std::uint8_t kCmdSpiInit = 0xC0;
 inline constexpr std::uint8_t kCmdChipSelect = 0xC1;
@@ -51,7 +51,7 @@ using Frame = std::vector<std::uint8_t>;
 
 // One frame: command, LE16 length, payload (length <= 507 here; more is the
 // caller's fault and gives an empty frame).
-CH347_API Frame EncodeFrame(std::uint8_t command, const std::uint8_t* payload, std::size_t length);
+Frame EncodeFrame(std::uint8_t command, const std::uint8_t* payload, std::size_t length);
 
 // ---- SPI clock --------------------------------------------------------------
 
@@ -60,7 +60,7 @@ inline constexpr std::uint8_t kSlowestClockOption = 7;  // 468.75 kHz
 // The clock option (divider 2^n of the 60 MHz base) for a frequency: the
 // fastest not above `hz`, the slowest when even that is above it. 0 Hz keeps
 // `configured`, the iClock of the configuration.
-CH347_API std::uint8_t ClockOptionFor(std::uint32_t hz, std::uint8_t configured);
+std::uint8_t ClockOptionFor(std::uint32_t hz, std::uint8_t configured);
 
 // ---- SPI set-up (0xC0) and configuration read-back (0xCA 01) ----------------
 
@@ -70,7 +70,7 @@ CH347_API std::uint8_t ClockOptionFor(std::uint32_t hz, std::uint8_t configured)
 // to both lines needs CS1Polarity = CS2Polarity in the settings.
 inline constexpr std::uint8_t kCs1ActiveHighBit = 0x80;
 inline constexpr std::uint8_t kCs2ActiveHighBit = 0x40;
-CH347_API std::uint8_t ChipSelectPolarityBits(std::uint8_t cs1Polarity, std::uint8_t cs2Polarity);
+std::uint8_t ChipSelectPolarityBits(std::uint8_t cs1Polarity, std::uint8_t cs2Polarity);
 
 using SpiInitPayload = std::array<std::uint8_t, kSpiInitPayloadBytes>;
 
@@ -79,30 +79,29 @@ using SpiInitPayload = std::array<std::uint8_t, kSpiInitPayloadBytes>;
 // the interval, the read filler and the chip-select polarity bits. The other
 // fields of the configuration are the host's (chip select through 0xC1).
 // False (payload untouched) when iMode, clockOption or iByteOrder is out of range.
-CH347_API bool BuildSpiInitPayload(const mSpiCfgS& config, std::uint8_t clockOption, bool sixteenBitWords,
-                                   SpiInitPayload& payload);
+bool BuildSpiInitPayload(const mSpiCfgS& config, std::uint8_t clockOption, bool sixteenBitWords,
+                         SpiInitPayload& payload);
 
 // The device's fields of a configuration from the 26 bytes the bridge
 // reports (same layout as 0xC0); the host's fields of `config` stay. False
 // when the bytes name no mode, divider or bit order we know.
-CH347_API bool ParseSpiConfigPayload(const std::uint8_t* payload, std::size_t length, mSpiCfgS& config,
-                                     bool* sixteenBitWords);
+bool ParseSpiConfigPayload(const std::uint8_t* payload, std::size_t length, mSpiCfgS& config, bool* sixteenBitWords);
 
 // ---- Chip select (0xC1) -----------------------------------------------------
 
 // Assert (level 0) or release (level 1) one chip select (0: CS1, 1: CS2).
 // Both delay fields of that line are filled: the bridge waits `activeDelay`
 // microseconds around asserting and `deactiveDelay` after releasing.
-CH347_API Frame ChipSelectFrame(int chipSelect, bool assert, std::uint16_t activeDelay, std::uint16_t deactiveDelay);
+Frame ChipSelectFrame(int chipSelect, bool assert, std::uint16_t activeDelay, std::uint16_t deactiveDelay);
 
 // ---- Data -------------------------------------------------------------------
 
 // 0xC4 with 1..507 data bytes (a zero-length write hangs the firmware).
-CH347_API Frame WriteFrame(const std::uint8_t* data, std::size_t length);
+Frame WriteFrame(const std::uint8_t* data, std::size_t length);
 // 0xC3: read `count` bytes; the bridge answers with 0xC3 frames of <= 507.
-CH347_API Frame ReadRequestFrame(std::uint32_t count);
+Frame ReadRequestFrame(std::uint32_t count);
 // 0xCA with one byte (kInfoSpiConfig: the current SPI configuration).
-CH347_API Frame InfoRequestFrame(std::uint8_t what);
+Frame InfoRequestFrame(std::uint8_t what);
 
 // ---- Answers ----------------------------------------------------------------
 
@@ -122,7 +121,7 @@ struct Answer {
 
 // Decodes the frame at the start of `data`, which must answer `command` with
 // a payload of minPayload..maxPayload bytes. Reads nothing past data + size.
-CH347_API Answer DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t command, std::size_t minPayload,
-                              std::size_t maxPayload);
+Answer DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t command, std::size_t minPayload,
+                    std::size_t maxPayload);
 
-}  // namespace ch347usb
+}  // namespace ch347

@@ -1,6 +1,6 @@
 // A USB bus with CH347 bridges on it, for tests and benchmarks: a
 // UsbTransport whose devices answer frames as the bridge's firmware does and
-// hand the SPI bytes to a simulated chip (ch347sim::SimChip). It can be told
+// hand the SPI bytes to a simulated chip (ch347::SimChip). It can be told
 // to fail the way real bridges and hosts fail: no permission, interface busy,
 // unplugged after N transfers, no answer, a wrong echo byte, a short frame, a
 // wrong length field.
@@ -10,6 +10,7 @@
 // the 125 us microframes of real hardware. Thread-safe.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,7 +22,7 @@
 #include "UsbProtocol.h"
 #include "UsbTransport.h"
 
-namespace ch347usb::model {
+namespace ch347::model {
 
 enum class Fault {
     AccessDenied,  // opening the device fails
@@ -32,6 +33,7 @@ enum class Fault {
     BadLength,     // an answer's length field is one more than its payload
 };
 inline constexpr int kAlways = -1;
+inline constexpr unsigned int kNoTimeoutYet = ~0u;
 
 struct BridgeLayout {
     std::uint8_t bus = 1;
@@ -40,12 +42,23 @@ struct BridgeLayout {
     std::uint16_t bcdDevice = 0x0241;
     std::string product = "USB To UART+SPI+I2C";
     std::string manufacturer = "wch.cn";
+    std::string serial;
     bool kernelDriver = false;  // a kernel driver holds the SPI interface at first
+};
+
+// What the host waited for, over every bridge of the bus: how often, and the
+// modelled time that took (transfers complete on 125 us microframe
+// boundaries, and the host takes SetHostLatency to act on each completion).
+// A model of the timing, not a measurement: the model itself answers at once.
+struct Timing {
+    long waits = 0;
+    std::chrono::microseconds modelled{0};
 };
 
 struct TransferCount {
     int out = 0;
     int in = 0;
+    int timeouts = 0;  // IN transfers that waited for their whole time-out
 };
 
 class FirmwareBus final : public UsbTransport {
@@ -69,11 +82,16 @@ public:
     bool Claimed(int id);
     bool KernelDriverAttached(int id);
     bool ChipSelected(int id);
+    void SetHostLatency(std::chrono::microseconds latency);
+    Timing GetTiming();
+    // The smallest time-out any bulk transfer was given (0 would mean "wait
+    // for ever" to libusb); kNoTimeoutYet before the first transfer.
+    unsigned int SmallestTimeoutMs(int id);
 
     // The bytes the next 0xC3 read clocks in, instead of the chip's reply.
     void PresetRead(int id, std::vector<std::uint8_t> bytes);
     // Runs `f` on the chip behind the bridge, under the bus lock.
-    void WithChip(int id, const std::function<void(ch347sim::SimChip&)>& f);
+    void WithChip(int id, const std::function<void(ch347::SimChip&)>& f);
 
     std::vector<UsbDeviceInfo> List(std::uint16_t vendorId) override;
     UsbError Open(const UsbDeviceInfo& device, std::unique_ptr<UsbHandle>& handle) override;
@@ -81,7 +99,7 @@ public:
     struct State;
 
 private:
-    std::shared_ptr<State> state_;
+    std::shared_ptr<State> m_state;
 };
 
-}  // namespace ch347usb::model
+}  // namespace ch347::model

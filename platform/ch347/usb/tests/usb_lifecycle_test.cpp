@@ -11,14 +11,15 @@
 #include "SPIUtil.h"
 #include "SpiReadWriteOps.h"
 #include "SpiSettingFile.h"
-#include "UsbBackend.h"
+#include "BackendChoice.h"
+#include "BridgeProblems.h"
 #include "spilink.h"
 #include "support/core_fixture.h"
 #include "trace.h"
 
 namespace {
 
-using namespace ch347usb;
+using namespace ch347;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -30,8 +31,7 @@ protected:
         SettingsFileTest::SetUp();
         ASSERT_TRUE(SaveSPIRWDelay(0));
         sim::Reset();
-        backend_ = std::make_shared<UsbBackend>(bus_);
-        ch347::SetBackend(backend_);
+        ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Usb, bus_));
         log_ = std::make_unique<LogCapture>();
     }
     void TearDown() override {
@@ -59,7 +59,6 @@ protected:
     }
 
     std::shared_ptr<model::FirmwareBus> bus_ = std::make_shared<model::FirmwareBus>();
-    std::shared_ptr<UsbBackend> backend_;
     std::unique_ptr<LogCapture> log_;
 };
 
@@ -100,7 +99,7 @@ TEST_F(UsbLifecycle, TwoBridgesAndAModeThreeOneEnumerateOpenReadBackAndClose) {
     EXPECT_EQ(bus_->Transfers(tId).out, 0);
 
     // Every function reads back through the transaction layer.
-    bus_->WithChip(fId, [](ch347sim::SimChip& chip) { chip.Set(0x0400, kRegBrightnessThreshold, 0x0A2B); });
+    bus_->WithChip(fId, [](ch347::SimChip& chip) { chip.Set(0x0400, kRegBrightnessThreshold, 0x0A2B); });
     unsigned int a = 0, b = 0, c = 0;
     EXPECT_TRUE(GetNavoThroughDisplayOnOffState(2, &a, nullptr));
     ASSERT_TRUE(GetVividOnOffState(2, &a, &b, &c, nullptr));
@@ -121,12 +120,12 @@ TEST_F(UsbLifecycle, TwoBridgesAndAModeThreeOneEnumerateOpenReadBackAndClose) {
     EXPECT_EQ(a, kAreaAll);
     ASSERT_TRUE(SetBrightness(2, 0x0A2B, 80));
     unsigned int raw = 0;
-    bus_->WithChip(fId, [&](ch347sim::SimChip& chip) { raw = chip.Get(0x0400, kRegBrightnessThreshold).value_or(0); });
+    bus_->WithChip(fId, [&](ch347::SimChip& chip) { raw = chip.Get(0x0400, kRegBrightnessThreshold).value_or(0); });
     EXPECT_EQ(raw, 0x0A50u);
 
     // The EDID through sequence A.
     std::array<std::uint8_t, 256> edid{};
-    bus_->WithChip(fId, [&](ch347sim::SimChip& chip) { edid = chip.Edid(); });
+    bus_->WithChip(fId, [&](ch347::SimChip& chip) { edid = chip.Edid(); });
     unsigned int values[256] = {};
     spirw::RunSequenceARead(2, 0x6000, 0x0600, values);
     EXPECT_TRUE(std::equal(edid.begin(), edid.end(), values));
@@ -139,7 +138,7 @@ TEST_F(UsbLifecycle, TwoBridgesAndAModeThreeOneEnumerateOpenReadBackAndClose) {
 }
 
 TEST_F(UsbLifecycle, AutoUsesRealBridgesOnlyWhenOneIsPluggedIn) {
-    ch347::SetBackend(MakeAutoBackend(backend_));
+    ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Auto, bus_));
     EXPECT_THAT(Enumerate(), ElementsAre(u"0# USB2.0 to SPI bridge (simulated)"));
     const int id = bus_->Plug({});
     EXPECT_THAT(Enumerate(), ElementsAre(u"0# CH347T SPI bridge, bus 1 port 1"));
@@ -172,14 +171,15 @@ TEST_F(UsbLifecycle, PermissionDeniedAndBusyBridgesAreReportedWithTheirFix) {
     trace::Sink previous = trace::SetSink([&](const char*, int, std::string_view text) { traced.emplace_back(text); });
     EXPECT_TRUE(Enumerate().empty());
     trace::SetSink(previous);
-    const std::vector<std::string> problems = ch347::BridgeProblems();
+    const std::vector<std::string> problems = BridgeProblemLines();
     EXPECT_THAT(
         problems,
         ElementsAre(
             AllOf(HasSubstr("CH347T (1a86:55dc) at bus 1 port 6"), HasSubstr("in mode 2 (HID)")),
             AllOf(HasSubstr("CH347T (1a86:55db) at bus 1 port 4"), HasSubstr("no permission"), HasSubstr("udev rules")),
             AllOf(HasSubstr("CH347F (1a86:55de) at bus 1 port 5"), HasSubstr("in use by another program"))));
-    EXPECT_THAT(traced, Contains(HasSubstr(problems[1])));
+    // The library traces what went wrong; the fix is the program's to word.
+    EXPECT_THAT(traced, Contains(HasSubstr("CH347T (1a86:55db) at bus 1 port 4: cannot be opened (access denied)")));
     EXPECT_FALSE(Open(0));
 
     // Fixed (rules installed, the other program closed): listed, no problems left.
@@ -217,7 +217,7 @@ TEST_F(UsbLifecycle, UnplugInTheMiddleOfAnEdidRead) {
     Enumerate();
     ASSERT_TRUE(Open(0));
     std::array<std::uint8_t, 256> edid{};
-    bus_->WithChip(id, [&](ch347sim::SimChip& chip) { edid = chip.Edid(); });
+    bus_->WithChip(id, [&](ch347::SimChip& chip) { edid = chip.Edid(); });
 
     unsigned int values[256] = {};
     std::atomic<bool> done{false};
@@ -245,6 +245,72 @@ TEST_F(UsbLifecycle, UnplugInTheMiddleOfAnEdidRead) {
     libComm_CloseDevice(0);
     EXPECT_FALSE(Open(0));
     EXPECT_TRUE(Enumerate().empty());
+}
+
+// Numbers and modes: a number a bridge left is not handed to another one in
+// the same scan; a bridge in mode 3 alone says why the list is empty and
+// leaves "auto" on the simulator; no transfer is ever given "no time-out".
+TEST_F(UsbLifecycle, ANumberLeftInAScanModeThreeAloneAndTheTimeOutsGiven) {
+    model::BridgeLayout a;
+    a.ports = {1};
+    const int idA = bus_->Plug(a);
+    EXPECT_THAT(Enumerate(), ElementsAre(u"0# CH347T SPI bridge, bus 1 port 1"));
+    ASSERT_TRUE(Open(0));
+    CH347SetTimeout(0, 0, 0);  // 0 would be "wait for ever" to libusb
+    unsigned int value = 0;
+    EXPECT_TRUE(GetVividIntensity(0, &value, nullptr));
+    EXPECT_GE(bus_->SmallestTimeoutMs(idA), 1u);
+    EXPECT_NE(bus_->SmallestTimeoutMs(idA), model::kNoTimeoutYet);
+
+    bus_->Unplug(idA);
+    model::BridgeLayout b;
+    b.ports = {1};
+    const int idB = bus_->Plug(b);
+    EXPECT_THAT(Enumerate(), ElementsAre(u"1# CH347T SPI bridge, bus 1 port 1"));
+    EXPECT_FALSE(Open(0));
+    EXPECT_EQ(bus_->Transfers(idB).out, 0);
+    EXPECT_THAT(Enumerate(), ElementsAre(u"1# CH347T SPI bridge, bus 1 port 1"));  // and keeps it
+    bus_->Unplug(idB);
+
+    model::BridgeLayout jtag;
+    jtag.productId = kPidCh347tMode3;
+    const int idJ = bus_->Plug(jtag);
+    EXPECT_TRUE(Enumerate().empty());
+    EXPECT_THAT(BridgeProblemLines(),
+                ElementsAre(AllOf(HasSubstr("CH347T (1a86:55dd) at bus 1 port 1"), HasSubstr("in mode 3 (JTAG)"),
+                                  HasSubstr("Set the bridge to mode 1"))));
+    ch347::SetBackend(ch347::MakeBackend(ch347::BackendChoice::Auto, bus_));
+    EXPECT_THAT(Enumerate(), ElementsAre(u"0# USB2.0 to SPI bridge (simulated)"));
+    EXPECT_EQ(BridgeProblemLines().size(), 1u);
+    EXPECT_EQ(bus_->Transfers(idJ).out, 0);
+}
+
+// A bridge whose IN endpoint stops answering costs one time-out and one
+// resynchronisation, then fails every transfer at once and says so once;
+// closed and opened again, it is a fresh bridge.
+TEST_F(UsbLifecycle, ABridgeThatStopsAnsweringFailsFastUntilItIsOpenedAgain) {
+    const int id = bus_->Plug({});
+    Enumerate();
+    ASSERT_TRUE(Open(0));
+    bus_->ClearRecord(id);
+    bus_->InjectFault(id, model::Fault::Timeout, model::kAlways);
+    for (int change = 0; change < 10; ++change) EXPECT_FALSE(SetBrightness(0, 0x0A2B, 10 + change));
+    const model::TransferCount stuck = bus_->Transfers(id);
+    EXPECT_LE(stuck.timeouts, 2);  // the transaction's, the resynchronisation's
+    int notices = 0;
+    for (const std::string& line : log_->Utf8Lines())
+        notices += line == "The device stopped answering: close it and open it again!";
+    EXPECT_EQ(notices, 1);
+    unsigned int value = 0;
+    EXPECT_FALSE(ReadRegister(0, kRegVividIntensity, value, kReadCommand));
+    EXPECT_EQ(bus_->Transfers(id).out, stuck.out);  // nothing reaches the bus any more
+    EXPECT_EQ(bus_->Transfers(id).in, stuck.in);
+
+    bus_->InjectFault(id, model::Fault::Timeout, 0);
+    EXPECT_EQ(libComm_CloseDevice(0), 1);
+    ASSERT_TRUE(Open(0));
+    ASSERT_TRUE(ReadRegister(0, kRegVividIntensity, value, kReadCommand));
+    EXPECT_EQ(value, 130u);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 
 #include "Ch347Backend.h"
 #include "FirmwareModel.h"
-#include "UsbBackend.h"
+#include "BackendChoice.h"
 #include "regframe.h"
 #include "spilink.h"
 
@@ -28,7 +28,7 @@ extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented
 
 namespace {
 
-using namespace ch347usb;
+using namespace ch347;
 
 // Device, configuration, then the three interfaces of a CH347T in mode 1:
 // CDC control (interrupt 0x83), CDC data (bulk 0x02/0x82), vendor SPI (bulk 0x06/0x86).
@@ -48,7 +48,8 @@ struct Usbdevfs {
     int id = -1;
     std::atomic<int> claims{0};  // the handler runs on umockdev's worker thread
     std::atomic<bool> unplugged{false};
-    std::vector<UMockdevIoctlData*> done;  // URBs waiting to be reaped
+    std::atomic<int> urbsBeforeUnplug{-1};  // unplugged at this many more URBs; -1: never
+    std::vector<UMockdevIoctlData*> done;   // URBs waiting to be reaped
 
     Usbdevfs() {
         id = bus->Plug({});
@@ -69,7 +70,9 @@ struct Usbdevfs {
         GError* error = nullptr;
         long result = 0;
         int err = 0;
-        if (unplugged) {
+        const bool reap = request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB;
+        // URBs that completed before the unplug are still given back.
+        if (unplugged && !(reap && !done.empty())) {
             result = -1;
             err = ENODEV;
         } else if (request == USBDEVFS_GET_CAPABILITIES) {
@@ -82,7 +85,12 @@ struct Usbdevfs {
         } else if (request == USBDEVFS_IOCTL) {
             result = -1;  // no kernel driver on any interface
             err = ENODATA;
+        } else if (request == USBDEVFS_SUBMITURB && urbsBeforeUnplug.load() == 0) {
+            unplugged = true;  // pulled out in the middle of a phase
+            result = -1;
+            err = ENODEV;
         } else if (request == USBDEVFS_SUBMITURB) {
+            if (urbsBeforeUnplug.load() > 0) --urbsBeforeUnplug;
             UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), &error);
             auto* urb = urbData ? reinterpret_cast<usbdevfs_urb*>(urbData->data) : nullptr;
             UMockdevIoctlData* buffer =
@@ -134,26 +142,34 @@ struct Usbdevfs {
     }
 };
 
-TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
-    UMockdevTestbed* testbed = umockdev_testbed_new();
-    if (!umockdev_in_mock_environment()) {
-        g_object_unref(testbed);
-        GTEST_SKIP() << "needs umockdev-wrapper";
-    }
+// sysfs and udev as the kernel shows a CH347T at bus 1 port `port` with the
+// device number `devnum`, and its usbdevfs node.
+std::string DeviceRecord(int port, int devnum) {
     std::string hex;
     for (std::uint8_t b : kDescriptors) {
         char two[3];
         std::snprintf(two, sizeof two, "%02X", b);
         hex += two;
     }
+    char number[4];
+    std::snprintf(number, sizeof number, "%03d", devnum);
+    const std::string p = std::to_string(port), n = number, d = std::to_string(devnum);
+    return "P: /devices/usb1/1-" + p + "\nN: bus/usb/001/" + n + "=" + hex +
+           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/" + n +
+           "\nE: BUSNUM=001\nE: DEVNUM=" + n +
+           "\nA: idVendor=1a86\\n\nA: idProduct=55db\\n\nA: bcdDevice=0241\\n\nA: busnum=1\\n\nA: devnum=" + d +
+           "\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\nA: bNumInterfaces= 3\\n\nA: dev=189:" +
+           std::to_string(devnum - 1) + "\\n\nH: descriptors=" + hex + "\n";
+}
+
+TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
+    UMockdevTestbed* testbed = umockdev_testbed_new();
+    if (!umockdev_in_mock_environment()) {
+        g_object_unref(testbed);
+        GTEST_SKIP() << "needs umockdev-wrapper";
+    }
     // sysfs and udev as the kernel shows a CH347T at bus 1 port 1, and its usbdevfs node.
-    const std::string device = "P: /devices/usb1/1-1\nN: bus/usb/001/002=" + hex +
-                               "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/002\n"
-                               "E: BUSNUM=001\nE: DEVNUM=002\nA: idVendor=1a86\\n\nA: idProduct=55db\\n\n"
-                               "A: bcdDevice=0241\\n\nA: busnum=1\\n\nA: devnum=2\\n\nA: speed=480\\n\n"
-                               "A: bConfigurationValue=1\\n\nA: bNumInterfaces= 3\\n\nA: dev=189:1\\n\n"
-                               "H: descriptors=" +
-                               hex + "\n";
+    const std::string device = DeviceRecord(1, 2);
     GError* error = nullptr;
     const bool added = umockdev_testbed_add_from_string(testbed, device.c_str(), &error);
     ASSERT_TRUE(added) << (error ? error->message : "");
@@ -165,9 +181,7 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     ASSERT_TRUE(attached) << (error ? error->message : "");
 
     std::string reason;
-    std::shared_ptr<UsbTransport> transport = MakeLibusbTransport(&reason);
-    ASSERT_TRUE(transport) << reason;
-    ch347::SetBackend(std::make_shared<UsbBackend>(transport));
+    ASSERT_TRUE(ch347::SelectBackend(ch347::BackendChoice::Usb, &reason)) << reason;
     std::list<std::u16string> names;
     EXPECT_EQ(libComm_EnumDevice(names), 1u);
     EXPECT_EQ(names, std::list<std::u16string>{u"0# CH347T SPI bridge, bus 1 port 1"});
@@ -179,7 +193,7 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     config.CSEnable = 1;
     ASSERT_EQ(libComm_OpenDevice(0, config), 1);
     EXPECT_EQ(usbdevfs.claims, 1);
-    usbdevfs.bus->WithChip(usbdevfs.id, [](ch347sim::SimChip& chip) { chip.Set(0x0400, 0x40080040, 0x77); });
+    usbdevfs.bus->WithChip(usbdevfs.id, [](ch347::SimChip& chip) { chip.Set(0x0400, 0x40080040, 0x77); });
     unsigned char buffer[16];
     const int length = libPro_GetRegisterValuePack(0x40080040, buffer, false, 0x0400);
     ASSERT_EQ(libComm_WriteSpiData(0, 1, length, buffer), 1);
@@ -189,6 +203,17 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     EXPECT_EQ(libComm_CloseDevice(0), 1);
     EXPECT_EQ(usbdevfs.claims, 0);
 
+    // Pulled out in the middle of a transfer's phase: the URBs submitted
+    // before come back, the rest is never submitted, and the call fails.
+    ASSERT_EQ(libComm_OpenDevice(0, config), 1);
+    usbdevfs.urbsBeforeUnplug = 2;
+    EXPECT_EQ(libComm_WriteSpiData(0, 1, length, buffer), 0);
+    EXPECT_TRUE(usbdevfs.unplugged);
+    EXPECT_EQ(libComm_ReadSpiData(0, 1, 8, buffer), 0);
+    EXPECT_EQ(libComm_CloseDevice(0), 1);
+    usbdevfs.unplugged = false;
+    usbdevfs.urbsBeforeUnplug = -1;
+
     // Pulled out while open: the kernel answers ENODEV, libusb "no device".
     ASSERT_EQ(libComm_OpenDevice(0, config), 1);
     usbdevfs.unplugged = true;
@@ -197,9 +222,60 @@ TEST(LibusbTransport, DrivesAnEmulatedBridgeThroughUsbdevfs) {
     EXPECT_EQ(libComm_CloseDevice(0), 1);
 
     ch347::SetBackend(nullptr);
-    transport.reset();
     umockdev_testbed_detach_ioctl(testbed, kDevNode, nullptr);
     g_object_unref(handler);
+    g_object_unref(testbed);
+}
+
+// Two bridges on one bus: listed by port, and what goes to index 1 reaches
+// the second device only (the transport finds a device by its port path).
+TEST(LibusbTransport, TwoBridgesOnOneBusAreToldApartByPort) {
+    UMockdevTestbed* testbed = umockdev_testbed_new();
+    if (!umockdev_in_mock_environment()) {
+        g_object_unref(testbed);
+        GTEST_SKIP() << "needs umockdev-wrapper";
+    }
+    GError* error = nullptr;
+    // The second one first: the list follows the port, not the order found.
+    for (const auto& [port, devnum] : {std::pair{2, 3}, std::pair{1, 2}})
+        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed, DeviceRecord(port, devnum).c_str(), &error))
+            << (error ? error->message : "");
+    Usbdevfs first, second;
+    ASSERT_TRUE(first.bridge && second.bridge);
+    UMockdevIoctlBase* handlers[2] = {umockdev_ioctl_base_new(), umockdev_ioctl_base_new()};
+    g_signal_connect(handlers[0], "handle-ioctl", G_CALLBACK(&Usbdevfs::OnIoctl), &first);
+    g_signal_connect(handlers[1], "handle-ioctl", G_CALLBACK(&Usbdevfs::OnIoctl), &second);
+    ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed, "/dev/bus/usb/001/002", handlers[0], &error));
+    ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed, "/dev/bus/usb/001/003", handlers[1], &error));
+
+    std::string reason;
+    ASSERT_TRUE(ch347::SelectBackend(ch347::BackendChoice::Usb, &reason)) << reason;
+    std::list<std::u16string> names;
+    EXPECT_EQ(libComm_EnumDevice(names), 2u);
+    EXPECT_EQ(names, (std::list<std::u16string>{u"0# CH347T SPI bridge, bus 1 port 1",
+                                                u"1# CH347T SPI bridge, bus 1 port 2"}));
+    first.bus->ClearRecord(first.id);
+    second.bus->ClearRecord(second.id);
+
+    _UI_SPI_CONFIG config;
+    ASSERT_EQ(libComm_OpenDevice(1, config), 1);
+    EXPECT_EQ(first.claims, 0);
+    EXPECT_EQ(second.claims, 1);
+    second.bus->WithChip(second.id, [](ch347::SimChip& chip) { chip.Set(0x0400, 0x40080040, 0x55); });
+    unsigned char buffer[16];
+    const int length = libPro_GetRegisterValuePack(0x40080040, buffer, false, 0x0400);
+    ASSERT_EQ(libComm_WriteSpiData(1, 1, length, buffer), 1);
+    ASSERT_EQ(libComm_ReadSpiData(1, 1, 8, buffer), 1);
+    EXPECT_EQ(buffer[5], 0x55);
+    EXPECT_GT(second.bus->Transfers(second.id).out, 0);
+    EXPECT_EQ(first.bus->Transfers(first.id).out, 0);
+    EXPECT_EQ(first.bus->Transfers(first.id).in, 0);
+    EXPECT_EQ(libComm_CloseDevice(1), 1);
+
+    ch347::SetBackend(nullptr);
+    umockdev_testbed_detach_ioctl(testbed, "/dev/bus/usb/001/002", nullptr);
+    umockdev_testbed_detach_ioctl(testbed, "/dev/bus/usb/001/003", nullptr);
+    for (UMockdevIoctlBase* handler : handlers) g_object_unref(handler);
     g_object_unref(testbed);
 }
 
