@@ -288,11 +288,15 @@ TEST_F(BusPanelTest, ControlsFollowBusWritesAndFeaturesChangedFollowsEverySource
     EXPECT_GE(IndexOf(Log(), "Handle Extended Contrast Off..."), 0);
 
     auto announced = [&](const char* name, const char* value) {
-        for (int round = 0; round < 50; ++round) {
+        // The signal travels through the daemon: give it time, not rounds.
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000) {
             for (const auto& batch : tap_.features)
                 for (const BusFeature& f : batch)
                     if (f.name == QLatin1String(name) && f.value == QLatin1String(value)) return true;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(2);
         }
         return false;
     };

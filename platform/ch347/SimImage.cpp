@@ -316,7 +316,7 @@ bool StoreImage(std::string* error) {
     std::lock_guard<std::mutex> guard(image.mutex);
     if (image.lockFd < 0) return true;
     SimChip::State now;
-    if (!ch347sim::SnapshotChip(kImageBridge, now) || now == image.loaded) return true;
+    if (!ch347::SnapshotChip(kImageBridge, now) || now == image.loaded) return true;
     std::string reason;
     if (!Store(image.path, now, reason)) {
         if (error) *error = reason;
