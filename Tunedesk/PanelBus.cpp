@@ -277,6 +277,11 @@ PanelBus::PanelBus(CTunedeskDlg* dlg, QDBusConnection connection) : dlg_(dlg), c
 }
 
 PanelBus::~PanelBus() {
+    // No new call reaches the object from Qt's bus thread from here on.
+    if (serving_) {
+        connection_.unregisterObject(QString::fromLatin1(panelbus::kPath));
+        connection_.unregisterService(QString::fromLatin1(panelbus::kService));
+    }
     {
         std::lock_guard<std::mutex> lock(TheRelay()->lock);
         if (TheRelay()->target == this) {
@@ -285,11 +290,7 @@ PanelBus::~PanelBus() {
         }
     }
     JoinWorker();
-    if (serving_) {
-        dlg_->m_finishBusCall = nullptr;
-        connection_.unregisterObject(QString::fromLatin1(panelbus::kPath));
-        connection_.unregisterService(QString::fromLatin1(panelbus::kService));
-    }
+    if (serving_) dlg_->m_finishBusCall = nullptr;
     // Callers still waiting hear that the panel went away.
     for (auto& [message, waited] : queue_)
         connection_.send(message.createErrorReply(QString::fromLatin1(panelbus::kErrorBusy),
@@ -552,7 +553,11 @@ void PanelBus::Serve(const QDBusMessage& call) {
             reply(call.createReply());
             return;
         }
-        if (DeviceOpen()) dlg_->CloseSelectedDevice();
+        if (DeviceOpen()) {
+            // The close button closes the entry chosen in the list: choose the open one.
+            list->setCurrentIndex(list->findData(dlg_->m_nDevIndex.load()));
+            dlg_->CloseSelectedDevice();
+        }
         list->setCurrentIndex(index);
         dlg_->OpenSelectedDevice();
         if (!DeviceOpen()) {
