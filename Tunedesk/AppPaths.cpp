@@ -59,6 +59,7 @@ AppFolders ResolveAppFolders(const std::u16string& programDir) {
     const std::u16string beside = programDir + GetFileSeparator();
     folders.settingsFile = beside + u"Config.ini";
     folders.outputLogDir = beside + u"OutputLog";
+    folders.simImage = beside + u"SimChip.img";
 
     std::string native;
     if (CString2Ansi(programDir, native) == 0 || native.empty()) return folders;
@@ -71,6 +72,7 @@ AppFolders ResolveAppFolders(const std::u16string& programDir) {
     folders.besideProgram = false;
     folders.settingsFile = Ansi2CString(config + "/tunedesk/Config.ini");
     folders.outputLogDir = Ansi2CString(state + "/tunedesk/OutputLog");
+    folders.simImage = Ansi2CString(state + "/tunedesk/SimChip.img");
     return folders;
 }
 
@@ -86,6 +88,8 @@ std::vector<std::u16string> TranslationDirs() {
 std::u16string SettingsFilePath() { return ResolveAppFolders(GetBaseDir()).settingsFile; }
 
 std::u16string OutputLogDir() { return ResolveAppFolders(GetBaseDir()).outputLogDir; }
+
+std::u16string SimImagePath() { return ResolveAppFolders(GetBaseDir()).simImage; }
 
 bool MakeAppFolder(const std::u16string& folder) {
     std::string native;

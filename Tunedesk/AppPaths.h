@@ -7,6 +7,7 @@
 // bin/ -- keeps them in the user's folders:
 //   $XDG_CONFIG_HOME/tunedesk/Config.ini   (default ~/.config/tunedesk/)
 //   $XDG_STATE_HOME/tunedesk/OutputLog     (default ~/.local/state/tunedesk/)
+//   $XDG_STATE_HOME/tunedesk/SimChip.img   the simulated chip, one per user
 // Nothing is created until something is written.
 #pragma once
 
@@ -19,6 +20,10 @@ std::u16string SettingsFilePath();
 // The folder for exported logs and the file log (OutputLog).
 std::u16string OutputLogDir();
 
+// The simulated chip's image that the panel and tunedesk-cli share when no
+// other is asked for.
+std::u16string SimImagePath();
+
 // The folders a translation (tunedesk_<lang>.qm) is looked for in, in this
 // order: beside the program (a build folder), then share/tunedesk/translations
 // beside bin/ (installed).
@@ -30,6 +35,7 @@ struct AppFolders {
     bool besideProgram = true;
     std::u16string settingsFile;  // .../Config.ini
     std::u16string outputLogDir;  // .../OutputLog
+    std::u16string simImage;      // .../SimChip.img, beside the state (OutputLog)
 };
 AppFolders ResolveAppFolders(const std::u16string& programDir);
 

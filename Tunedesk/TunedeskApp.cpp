@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include "AboutDlg.h"
+#include "PanelBus.h"
 #include "TunedeskDlg.h"
 #include "UiHooks.h"
 #include "trace.h"
@@ -15,8 +16,9 @@ CTunedeskApp::CTunedeskApp() {
     // Pixmaps need the GUI application; without one there is no window anyway.
     if (QCoreApplication::instance() == nullptr) return;
     QApplication::setWindowIcon(TunedeskIcon());
-    // Lets the desktop match the window to tunedesk.desktop (name and icon).
-    QGuiApplication::setDesktopFileName(QStringLiteral("tunedesk"));
+    // Lets the desktop match the window to its entry (name and icon): the
+    // application ID, as the metainfo and the session-bus name spell it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tunedesk.Tunedesk"));
 }
 
 bool DisplayAvailable(int argc, char** argv) {
@@ -37,6 +39,9 @@ int CTunedeskApp::InitInstance() {
         return 0;
     }
     CTunedeskDlg dlg(nullptr);
+    // Scripts and tunedesk-cli reach the chip through the running panel.
+    PanelBus bus(&dlg);
+    bus.Start();
     const int result = RunModal(&dlg);
     if (result < 0) {
         TD_TRACE("Warning: the main window could not be shown, so the program ends.");

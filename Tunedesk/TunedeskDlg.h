@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -149,6 +150,11 @@ public:
     std::thread m_readBackThread;
     // Set while the GUI thread waits for the read-back to stop early.
     std::atomic<bool> m_bStopReadBack{false};
+    // True from the start of a read-back until its last notification is posted.
+    std::atomic<bool> m_bReadBackRunning{false};
+    // Waits for a call of the bus service that runs on the device (set while
+    // the panel serves the session bus): the waits for the read-back wait for it too.
+    std::function<void()> m_finishBusCall;
     // ===== End of the device connection and feature handlers section ===============
 
 protected:

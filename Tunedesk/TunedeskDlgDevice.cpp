@@ -13,6 +13,7 @@
 #include "Features.h"
 #include "SpiOptions.h"
 #include "SpiSettingFile.h"
+#include "StartOptions.h"
 #include "StrFormat.h"
 #include "TextParse.h"
 #include "TimeUtil.h"
@@ -223,8 +224,15 @@ void CTunedeskDlg::OpenSelectedDevice() {
 void CTunedeskDlg::StartReadBack() {
     FinishReadDeviceParamsThread();
     m_bStopReadBack = false;
+    m_bReadBackRunning = true;
     if (!StartWorkerThread(
-            m_readBackThread, [this] { ReadDeviceParamsThread(this); }, "read-back")) {
+            m_readBackThread,
+            [this] {
+                ReadDeviceParamsThread(this);
+                m_bReadBackRunning = false;
+            },
+            "read-back")) {
+        m_bReadBackRunning = false;
         // The device is open and usable; only its current values are not shown.
         AddLog(u"Failed to start reading the device parameters!");
     }
@@ -240,6 +248,9 @@ void CTunedeskDlg::CloseSelectedDevice() {
     WaitReadDeviceParamsThread();
     libComm_CloseDevice(DeviceArg(index));
     m_nDevIndex = -1;
+    // The simulated chip goes to its image now: a crash or a power cut later
+    // must not take what was set with it.
+    if (std::string error; !StoreSimImage(&error)) AddLog(Ansi2CString(error));
     AddLog(u"The selected device closed successfully!");
     Item<QPushButton>(IDC_BTN_OPEN_DEVICE)->setText(Caption(kOpenCaption));
 }
@@ -296,6 +307,7 @@ unsigned CTunedeskDlg::ReadDeviceParamsThread(CTunedeskDlg* dlg) {
 }
 
 void CTunedeskDlg::WaitReadDeviceParamsThread() {
+    if (m_finishBusCall) m_finishBusCall();
     if (!m_readBackThread.joinable()) return;
     m_bStopReadBack = true;
     m_readBackThread.join();
@@ -303,5 +315,6 @@ void CTunedeskDlg::WaitReadDeviceParamsThread() {
 }
 
 void CTunedeskDlg::FinishReadDeviceParamsThread() {
+    if (m_finishBusCall) m_finishBusCall();
     if (m_readBackThread.joinable()) m_readBackThread.join();
 }

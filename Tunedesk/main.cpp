@@ -5,7 +5,13 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include "CommandLine.h"
 #include "StartOptions.h"
@@ -33,6 +39,34 @@ void PrintUsage() {
         "Qt's own options (-platform, -style, ...) are passed on to Qt.\n"
         "Without a display the program says so and exits with status 0.\n",
         stdout);
+}
+
+// SIGTERM (a session logout) and SIGHUP end the panel as closing its window
+// does, so the simulated chip is stored on the way out. The handler only
+// writes to a pipe; the GUI thread reads it.
+int g_endPipe[2] = {-1, -1};
+
+void OnEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(g_endPipe[1], &byte, 1);
+}
+
+void EndOnSignals(QApplication& app) {
+    if (pipe2(g_endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        while (read(g_endPipe[0], &byte, 1) > 0) {
+        }
+        // Every event loop ends: the main window's and any dialog's over it.
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace
@@ -65,6 +99,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tunedesk: %s\n", error.c_str());
         return 2;
     }
+    if (!StartOptionsNote().empty()) std::fprintf(stderr, "tunedesk: %s\n", StartOptionsNote().c_str());
     int result = 0;
     if (!DisplayAvailable(argc, argv)) {
         // QApplication would abort here; the window simply cannot be created.
@@ -75,6 +110,7 @@ int main(int argc, char** argv) {
                      "session, or without a screen as \"xvfb-run tunedesk\" or with QT_QPA_PLATFORM=offscreen\n");
     } else {
         QApplication app(argc, argv);
+        EndOnSignals(app);
         if (!InstallTranslation(options.lang, error)) {
             std::fprintf(stderr, "tunedesk: %s; the captions stay Japanese\n", error.c_str());
         }

@@ -13,6 +13,7 @@
 
 #include "Cli.h"
 #include "Ch347Sim.h"
+#include "PanelClient.h"
 #include "Convert.h"
 #include "Features.h"
 #include "LogStamp.h"
@@ -61,6 +62,7 @@ const cmdline::Option kGlobalOptions[] = {
      .help = "bridge N as `list` shows it (default: the first listed)",
      .needs = "a bridge number 0-15",
      .check = IsBridgeNumber},
+    {.name = "--direct", .help = "open the bridge here, even while a panel on the session bus holds one"},
     {.name = "--json", .help = "results as one JSON object"},
     {.name = "--quiet", .alias = "-q", .help = "print nothing for commands that only write"},
     {.name = "--log", .value = "FILE", .help = "append the transaction log lines to FILE", .needs = "a file"},
@@ -357,6 +359,9 @@ int Prepare(Context& ctx) {
         // A backend that exists but cannot serve leaves no bridge to work with.
         return error.compare(0, 8, "backend ") == 0 ? kNoBridge : kUsage;
     }
+    // A note, not an error: the command goes on (and under --json its object
+    // stays the command's own).
+    if (!StartOptionsNote().empty()) std::fprintf(stderr, "tunedesk-cli: %s\n", StartOptionsNote().c_str());
     return kOk;
 }
 
@@ -567,7 +572,7 @@ int Main(int argc, char** argv) {
     cmdline::Parse(argsIn, GlobalOptions(), global);
     StartOptions& options = ctx.start;
     std::string logPath;
-    bool help = false, helpOfCommand = false, version = false;
+    bool help = false, helpOfCommand = false, version = false, direct = false;
     for (const cmdline::Match& m : global.options) {
         const std::string_view name = m.option->name;
         if (TakeStartOption(m, options)) continue;
@@ -575,6 +580,8 @@ int Main(int argc, char** argv) {
             ctx.json = true;
         else if (name == "--quiet")
             ctx.quiet = true;
+        else if (name == "--direct")
+            direct = true;
         else if (name == "--version")
             version = true;
         else if (name == "--help")
@@ -634,6 +641,12 @@ int Main(int argc, char** argv) {
     sigemptyset(&stop.sa_mask);
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
+
+    // While a panel holds a bridge, the chip is the panel's: go through it
+    // unless the command line asks for another way.
+    if (!direct && options.backend.empty() && options.simImage.empty() && !options.freshChip) {
+        if (const int result = panel::RunThroughPanel(ctx, word, rest); result >= 0) return result;
+    }
     std::string error;
 
     int result = group.front()->device ? OpenDevice(ctx) : kOk;

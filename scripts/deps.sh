@@ -13,7 +13,8 @@ packages=(
   edid-decode
   fonts-noto-cjk
   xvfb xauth
-  dpkg-dev file desktop-file-utils lintian
+  dpkg-dev file desktop-file-utils lintian appstream
+  dbus libsystemd-dev python3-dbus
   clang-format-14
 )
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-14-dev); fi

@@ -24,7 +24,9 @@ ok() { echo "install-check: ok: $*"; }
 DESTDIR="$work/dest" cmake --install "$build" --prefix /usr >/dev/null
 root="$work/dest/usr"
 for f in bin/tunedesk lib/tunedesk/libutilcore.so lib/tunedesk/libspilink.so lib/tunedesk/libregframe.so \
-         share/applications/tunedesk.desktop share/icons/hicolor/scalable/apps/tunedesk.svg \
+         share/applications/io.github.tunedesk.Tunedesk.desktop share/icons/hicolor/scalable/apps/tunedesk.svg \
+         share/metainfo/io.github.tunedesk.Tunedesk.metainfo.xml \
+         share/dbus-1/interfaces/io.github.tunedesk.Panel1.xml \
          share/icons/hicolor/48x48/apps/tunedesk.png share/man/man1/tunedesk.1.gz \
          share/tunedesk/translations/tunedesk_en.qm share/doc/tunedesk/README.md \
          lib/udev/rules.d/70-tunedesk-ch347.rules; do
@@ -90,7 +92,10 @@ deb="$(scripts/package.sh build-release | tail -n 1)"
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/contents"
 for f in /usr/bin/tunedesk /usr/lib/tunedesk/libutilcore.so /usr/lib/tunedesk/libspilink.so \
          /usr/lib/tunedesk/libregframe.so /usr/lib/tunedesk/libch347dll.so /usr/lib/tunedesk/libtdtrace.so \
-         /usr/share/applications/tunedesk.desktop /usr/share/icons/hicolor/scalable/apps/tunedesk.svg \
+         /usr/share/applications/io.github.tunedesk.Tunedesk.desktop \
+         /usr/share/metainfo/io.github.tunedesk.Tunedesk.metainfo.xml \
+         /usr/share/dbus-1/interfaces/io.github.tunedesk.Panel1.xml \
+         /usr/share/icons/hicolor/scalable/apps/tunedesk.svg \
          /usr/share/icons/hicolor/256x256/apps/tunedesk.png /usr/lib/udev/rules.d/70-tunedesk-ch347.rules \
          /usr/share/man/man1/tunedesk.1.gz /usr/share/tunedesk/translations/tunedesk_en.qm \
          /usr/share/doc/tunedesk/copyright /usr/share/doc/tunedesk/changelog.gz; do
@@ -106,8 +111,11 @@ dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "package dependencie
 dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n || fail "package lacks Qt's translations (Japanese dialogs)"
 ok "package $(basename "$deb"): contents; Depends: $(dpkg-deb -f "$deb" Depends)"
 
-desktop-file-validate dist/tunedesk.desktop || fail "desktop-file-validate"
-ok "desktop-file-validate dist/tunedesk.desktop"
+desktop-file-validate dist/io.github.tunedesk.Tunedesk.desktop || fail "desktop-file-validate"
+ok "desktop-file-validate dist/io.github.tunedesk.Tunedesk.desktop"
+appstreamcli validate --no-net "$root/share/metainfo/io.github.tunedesk.Tunedesk.metainfo.xml" ||
+  fail "appstreamcli validate"
+ok "appstreamcli validate io.github.tunedesk.Tunedesk.metainfo.xml"
 
 if command -v lintian >/dev/null 2>&1; then
   lintian --allow-root "$deb" >"$work/lintian.txt" 2>&1 || true

@@ -25,6 +25,25 @@ std::shared_ptr<const SpiLogSink> CurrentSink() {
     return g_sink;
 }
 
+std::mutex g_observerLock;
+std::shared_ptr<const RegisterObserver> g_observer;
+
+bool IsPictureRegister(unsigned int address) {
+    for (unsigned int r : kPictureQualityRegisters)
+        if (r == address) return true;
+    return false;
+}
+
+void Observe(unsigned long device, unsigned int address, unsigned int value) {
+    if (!IsPictureRegister(address)) return;
+    std::shared_ptr<const RegisterObserver> observer;
+    {
+        std::lock_guard<std::mutex> lock(g_observerLock);
+        observer = g_observer;
+    }
+    if (observer && *observer) (*observer)(device, address, value);
+}
+
 void Log(const std::u16string& line) {
     if (auto sink = CurrentSink(); sink && *sink) (*sink)(line);
 }
@@ -81,6 +100,12 @@ unsigned short StatusFor(unsigned short command) { return static_cast<unsigned s
 void PauseOneMs() { WexSleep(1); }
 
 }  // namespace
+
+void SetRegisterObserver(RegisterObserver observer) {
+    auto next = observer ? std::make_shared<const RegisterObserver>(std::move(observer)) : nullptr;
+    std::lock_guard<std::mutex> lock(g_observerLock);
+    g_observer = std::move(next);
+}
 
 void SetLogSink(SpiLogSink sink) {
     auto next = sink ? std::make_shared<const SpiLogSink>(std::move(sink)) : nullptr;
@@ -151,6 +176,7 @@ bool UpdateRegisterLocked(unsigned long device, unsigned int address, unsigned i
         LogF(u"Update REG: 0x%08X, Value: 0x%08X failed!", address, value);
         return false;
     }
+    if (command == kWriteCommand) Observe(device, address, value);
     return true;
 }
 
@@ -175,6 +201,7 @@ bool ReadRegister(unsigned long device, unsigned int address, unsigned int& valu
     }
     value = ReadDword(buffer + 2, littleEndian);
     LogF(u"REG: 0x%08X, Value: 0x%08X", address, value);
+    if (command == kReadCommand) Observe(device, address, value);
     return true;
 }
 

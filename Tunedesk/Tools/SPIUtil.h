@@ -28,6 +28,14 @@ inline constexpr unsigned short kWriteCommand = 0x4000;
 // Installs the log sink (an empty function: lines are dropped).
 void SetLogSink(SpiLogSink sink);
 
+// Told of every picture-quality register value that a transaction read
+// (command 0x0400) or wrote (command 0x4000) successfully, whoever ran it, so a
+// listener learns of every change of the chip's settings. Called on the
+// transaction's thread with the device's lock held: it must only hand the
+// value on, never start a transaction itself.
+using RegisterObserver = std::function<void(unsigned long device, unsigned int address, unsigned int value)>;
+void SetRegisterObserver(RegisterObserver observer);
+
 // ---- Register transaction layer ----------------------------------------
 
 // true when the value was read; `value` is written only then.

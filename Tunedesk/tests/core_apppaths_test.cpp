@@ -61,6 +61,7 @@ TEST_F(AppPathsTest, WritableFolderKeepsFilesBesideTheProgramElseXdgFolders) {
     EXPECT_TRUE(beside.besideProgram);
     EXPECT_EQ(U8(beside.settingsFile), (root_ / "bin/Config.ini").string());
     EXPECT_EQ(U8(beside.outputLogDir), (root_ / "bin/OutputLog").string());
+    EXPECT_EQ(U8(beside.simImage), (root_ / "bin/SimChip.img").string());
 
     // Read-only program folder (the mode decides, for root as well).
     ASSERT_EQ(chmod((root_ / "bin").c_str(), 0555), 0);
@@ -68,6 +69,7 @@ TEST_F(AppPathsTest, WritableFolderKeepsFilesBesideTheProgramElseXdgFolders) {
     EXPECT_FALSE(user.besideProgram);
     EXPECT_EQ(U8(user.settingsFile), (root_ / "home/.config/tunedesk/Config.ini").string());
     EXPECT_EQ(U8(user.outputLogDir), (root_ / "home/.local/state/tunedesk/OutputLog").string());
+    EXPECT_EQ(U8(user.simImage), (root_ / "home/.local/state/tunedesk/SimChip.img").string());
 
     {
         ScopedEnv config2("XDG_CONFIG_HOME", (root_ / "cfg").string());

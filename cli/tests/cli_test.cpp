@@ -607,10 +607,11 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsFeaturesAndValues) {
     using Words = std::vector<std::string>;
     EXPECT_EQ(offered("tunedesk-cli "), (Words{"list", "get", "set", "watch", "reg", "edid", "profile", "paths"}));
     EXPECT_EQ(offered("tunedesk-cli --json reg "), (Words{"read", "write", "dump"}));
-    EXPECT_EQ(offered("tunedesk-cli reg dump --d"), (Words{"--device", "--decode"}));
-    EXPECT_EQ(offered("tunedesk-cli set --"),
-              (Words{"--device", "--backend", "--sim-image", "--faults", "--lang", "--trace", "--json", "--quiet",
-                     "--log", "--lock-timeout", "--version", "--help", "--verify", "--dry-run"}));
+    EXPECT_EQ(offered("tunedesk-cli reg dump --d"), (Words{"--device", "--direct", "--decode"}));
+    EXPECT_EQ(
+        offered("tunedesk-cli set --"),
+        (Words{"--device", "--backend", "--sim-image", "--fresh-chip", "--faults", "--lang", "--trace", "--direct",
+               "--json", "--quiet", "--log", "--lock-timeout", "--version", "--help", "--verify", "--dry-run"}));
     EXPECT_EQ(offered("tunedesk-cli set vivid.r"), Words{"vivid.range="});
     EXPECT_EQ(offered("tunedesk-cli set vivid.range="), (Words{"large", "medium", "small"}));
     EXPECT_EQ(offered("tunedesk-cli set area=c"), Words{"center"});

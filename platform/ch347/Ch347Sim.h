@@ -236,5 +236,10 @@ CH347_API bool AttachImage(const std::string& path, std::string* error = nullptr
 // True when nothing is attached or the image is stored; the lock is released
 // either way.
 CH347_API bool DetachImage(std::string* error = nullptr);
+// Writes the chip to the attached image now when anything differs from what
+// the file holds, and keeps the image attached (a program that runs for long
+// stores at points where nothing should be lost). True when nothing is
+// attached or the image is stored.
+CH347_API bool StoreImage(std::string* error = nullptr);
 
 }  // namespace sim

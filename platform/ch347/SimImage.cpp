@@ -363,4 +363,19 @@ bool DetachImage(std::string* error) {
     return ok;
 }
 
+bool StoreImage(std::string* error) {
+    Attached& image = TheImage();
+    std::lock_guard<std::mutex> guard(image.mutex);
+    if (image.lockFd < 0) return true;
+    SimChip::State now;
+    if (!ch347::SnapshotChip(kImageBridge, now) || now == image.loaded) return true;
+    std::string reason;
+    if (!Store(image.path, now, reason)) {
+        if (error) *error = reason;
+        return false;
+    }
+    image.loaded = std::move(now);
+    return true;
+}
+
 }  // namespace sim
