@@ -94,7 +94,7 @@ std::string Spelling(const Option& option) {
 }
 
 std::string Usage(const Option& option) {
-    std::string text = "[" + std::string(option.name);
+    std::string text = std::string("[").append(option.name);
     if (!option.value.empty()) text.append(" ").append(option.value);
     return text + "]";
 }

@@ -76,7 +76,7 @@ constexpr std::span<const ReadBackRead> kReadBackGroups[] = {
 // read from a chip that stopped answering.
 class ReadBack {
 public:
-    ReadBack(CTunedeskDlg* dlg, unsigned long device) : dlg_(dlg), device_(device) {}
+    ReadBack(CTunedeskDlg* dlg, unsigned long device) : dlg_(dlg), through_(dlg->m_bThroughDisp), device_(device) {}
 
     // Every read of the group with 1 ms between them; false at the first that fails.
     bool Group(std::span<const ReadBackRead> reads) {
@@ -102,12 +102,12 @@ private:
         for (int attempt = 0; attempt < kReadBackTries; ++attempt) {
             if (Stopping()) return false;
             CTunedeskDlg::AddLog(read.text);
-            if (read.messages[0] == kToThroughDisp) dlg_->m_bThroughDisp = 0;
+            if (read.messages[0] == kToThroughDisp) through_.store(0);
             unsigned int values[3] = {};
             if (features::ReadTogether(device_, std::span(group, count), values)) {
                 for (size_t i = 0; i < count; ++i) {
                     if (read.messages[i] == kToThroughDisp)
-                        dlg_->m_bThroughDisp = static_cast<int>(values[i]);
+                        through_.store(static_cast<int>(values[i]));
                     else
                         PostMessage(dlg_, read.messages[i], values[i], 0);
                 }
@@ -123,6 +123,7 @@ private:
     bool Stopping() const { return dlg_->m_bStopReadBack.load(); }
 
     CTunedeskDlg* dlg_;
+    std::atomic<int>& through_;
     unsigned long device_;
 };
 

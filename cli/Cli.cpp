@@ -504,7 +504,7 @@ std::span<const cmdline::Option> GlobalOptions() { return AllGlobalOptions(); }
 std::string Synopsis(const Command& command) {
     std::string text(command.name);
     if (!command.operands.empty()) text.append(" ").append(command.operands);
-    for (const cmdline::Option& option : command.options) text += " " + cmdline::Usage(option);
+    for (const cmdline::Option& option : command.options) text.append(" ").append(cmdline::Usage(option));
     return text;
 }
 

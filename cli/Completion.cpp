@@ -10,7 +10,7 @@
 namespace cli {
 namespace {
 
-std::string Quoted(std::string_view word) { return "\"" + std::string(word) + "\""; }
+std::string Quoted(std::string_view word) { return std::string(1, '"').append(word).append(1, '"'); }
 
 void AddOnce(std::vector<const cmdline::Option*>& options, const cmdline::Option& o) {
     if (std::none_of(options.begin(), options.end(), [&](const cmdline::Option* k) { return k->name == o.name; }))
@@ -33,8 +33,9 @@ std::string OptionValues() {
             what = "words ";
             for (const char c : o->value) what += c == '|' ? ' ' : c;
         }
-        arms += "    " + std::string(o->name) + (o->alias.empty() ? "" : "|" + std::string(o->alias)) + ") echo " +
-                Quoted(what) + " ;;\n";
+        arms.append("    ").append(o->name);
+        if (!o->alias.empty()) arms.append("|").append(o->alias);
+        arms.append(") echo ").append(Quoted(what)).append(" ;;\n");
     }
     return arms;
 }
@@ -42,8 +43,8 @@ std::string OptionValues() {
 std::string Names(std::span<const cmdline::Option> options) {
     std::string words;
     for (const cmdline::Option& o : options) {
-        words += (words.empty() ? "" : " ") + std::string(o.name);
-        if (!o.alias.empty()) words += " " + std::string(o.alias);
+        words.append(words.empty() ? "" : " ").append(o.name);
+        if (!o.alias.empty()) words.append(" ").append(o.alias);
     }
     return words;
 }
@@ -81,7 +82,7 @@ std::string BashCompletion() {
         std::string values;
         if (f.kind == features::Kind::OnOff) values = "on off";
         for (unsigned int v = 0; f.kind == features::Kind::Choice && v < f.writableChoices; ++v)
-            values += (values.empty() ? "" : " ") + features::FormatValue(f, v);
+            values.append(values.empty() ? "" : " ").append(features::FormatValue(f, v));
         if (!values.empty()) valueArms += "    " + std::string(f.name) + ") echo " + Quoted(values) + " ;;\n";
     }
 

@@ -378,7 +378,7 @@ std::string ReplaceSection(std::string_view text, std::string_view section,
                            const std::vector<std::pair<std::string, std::string>>& entries) {
     const size_t firstNl = text.find('\n');
     const char* eol = (firstNl != std::string_view::npos && firstNl > 0 && text[firstNl - 1] == '\r') ? "\r\n" : "\n";
-    std::string block = "[" + std::string(section) + "]" + eol;
+    std::string block = std::string("[").append(section).append("]").append(eol);
     for (const auto& [key, value] : entries) block += key + "=" + value + eol;
 
     std::string out(text.substr(0, ContentStart(text)));
