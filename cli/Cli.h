@@ -108,6 +108,11 @@ std::string Hex32(unsigned int value);
 // A feature's value as JSON: true/false, a number or a name.
 std::string FeatureJson(const features::Feature& feature, unsigned int value);
 
+// Every FEATURE=VALUE checked as a write (known, writable, in range); false
+// after the error line, when nothing may be written.
+bool ParseAssignments(const Context& ctx, const std::vector<std::string>& texts,
+                      std::vector<features::Assignment>& out);
+
 // The readable features `names` select, in table order (all of them when
 // there are no names). A name selects its feature and, as a group, every
 // feature below it: "contrast" is contrast and contrast.*. False after the

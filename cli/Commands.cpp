@@ -102,23 +102,29 @@ int CmdGet(Context& ctx, const cmdline::Parsed& args) {
     return kOk;
 }
 
-int CmdSet(Context& ctx, const cmdline::Parsed& args) {
-    if (!NoOptionsLeft(ctx, args)) return kUsage;
-    const std::vector<std::string> texts = args.Operands();
+bool ParseAssignments(const Context& ctx, const std::vector<std::string>& texts,
+                      std::vector<features::Assignment>& out) {
     if (texts.empty()) {
         Error(ctx, "nothing to set (FEATURE=VALUE...)");
-        return kUsage;
+        return false;
     }
-    std::vector<features::Assignment> assignments;
     for (const std::string& a : texts) {
         features::Assignment assignment;
         std::string error;
         if (!features::ParseAssignment(a, assignment, error)) {
             Error(ctx, error + "; nothing written");
-            return kUsage;
+            return false;
         }
-        assignments.push_back(assignment);
+        out.push_back(assignment);
     }
+    return true;
+}
+
+int CmdSet(Context& ctx, const cmdline::Parsed& args) {
+    if (!NoOptionsLeft(ctx, args)) return kUsage;
+    const std::vector<std::string> texts = args.Operands();
+    std::vector<features::Assignment> assignments;
+    if (!ParseAssignments(ctx, texts, assignments)) return kUsage;
     Output out(ctx);
     if (args.Has("--dry-run")) {
         for (const features::Assignment& a : assignments) PrintFeature(out, *a.feature, a.value);

@@ -99,27 +99,11 @@ bool AnyOption(const std::vector<std::string>& rest) {
 }
 
 int Get(Context& ctx, sd_bus* bus, const std::vector<std::string>& names) {
-    std::vector<const features::Feature*> asked;
-    for (const std::string& name : names) {
-        const features::Feature* f = features::Find(name);
-        if (f == nullptr) {
-            Error(ctx, "unknown feature \"" + name + "\"");
-            return kUsage;
-        }
-        if (!f->readable) {
-            Error(ctx, name + " is write only");
-            return kUsage;
-        }
-        asked.push_back(f);
-    }
-    // The direct `get` prints in table order, each feature once.
+    // As the direct `get`: groups included, table order, each feature once.
+    std::vector<const features::Feature*> selected;
+    if (!SelectReadable(ctx, names, selected)) return kUsage;
     std::vector<std::string> ordered;
-    for (const features::Feature& f : features::Table()) {
-        if (!f.readable) continue;
-        bool wanted = asked.empty();
-        for (const features::Feature* a : asked) wanted = wanted || a == &f;
-        if (wanted) ordered.push_back(f.name);
-    }
+    for (const features::Feature* f : selected) ordered.push_back(f->name);
     Message call = NewCall(bus, "GetFeatures");
     if (call) {
         sd_bus_message_open_container(call.get(), 'a', "s");
@@ -151,20 +135,8 @@ int Get(Context& ctx, sd_bus* bus, const std::vector<std::string>& names) {
 }
 
 int Set(Context& ctx, sd_bus* bus, const std::vector<std::string>& texts) {
-    if (texts.empty()) {
-        Error(ctx, "nothing to set (FEATURE=VALUE...)");
-        return kUsage;
-    }
     std::vector<features::Assignment> assignments;
-    for (const std::string& a : texts) {
-        features::Assignment assignment;
-        std::string error;
-        if (!features::ParseAssignment(a, assignment, error)) {
-            Error(ctx, error + "; nothing written");
-            return kUsage;
-        }
-        assignments.push_back(assignment);
-    }
+    if (!ParseAssignments(ctx, texts, assignments)) return kUsage;
     Message call = NewCall(bus, "SetFeatures");
     if (call) {
         sd_bus_message_open_container(call.get(), 'a', "(ss)");
