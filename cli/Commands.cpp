@@ -206,6 +206,18 @@ bool ReadOne(const Context& ctx, Output& out, unsigned int address, unsigned int
     return false;
 }
 
+// The registers' values in order, or with --decode their fields by name.
+int PrintRegisters(const Context& ctx, const cmdline::Parsed& args, Output& out,
+                   const std::vector<unsigned int>& addresses, unsigned short readCmd) {
+    if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
+    for (const unsigned int address : addresses) {
+        unsigned int value = 0;
+        if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
+        out.String(Hex32(address), Hex32(value));
+    }
+    return kOk;
+}
+
 }  // namespace
 
 int CmdRegRead(Context& ctx, const cmdline::Parsed& args) {
@@ -220,13 +232,7 @@ int CmdRegRead(Context& ctx, const cmdline::Parsed& args) {
     std::vector<unsigned int> addresses;
     for (const std::string& a : texts)
         if (!ParseRegisterOperand(ctx, a, readCmd, addresses)) return Refused(out);
-    if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
-    for (const unsigned int address : addresses) {
-        unsigned int value = 0;
-        if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
-        out.String(Hex32(address), Hex32(value));
-    }
-    return kOk;
+    return PrintRegisters(ctx, args, out, addresses, readCmd);
 }
 
 int CmdRegDump(Context& ctx, const cmdline::Parsed& args) {
@@ -238,13 +244,7 @@ int CmdRegDump(Context& ctx, const cmdline::Parsed& args) {
         return Refused(out);
     }
     const std::vector<unsigned int> addresses = PictureQualityMap();
-    if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
-    for (const unsigned int address : addresses) {
-        unsigned int value = 0;
-        if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
-        out.String(Hex32(address), Hex32(value));
-    }
-    return kOk;
+    return PrintRegisters(ctx, args, out, addresses, readCmd);
 }
 
 int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
