@@ -298,6 +298,19 @@ bool Read(unsigned long device, const Feature& feature, unsigned int& value) {
     return feature.getter.Call(device, outputs, &raw);
 }
 
+bool ReadEach(unsigned long device, std::span<const Feature* const> list, std::vector<unsigned int>& values,
+              size_t& failed) {
+    values.assign(list.size(), 0);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (i > 0) WexSleep(1);
+        if (!Read(device, *list[i], values[i])) {
+            failed = i;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ReadTogether(unsigned long device, std::span<const Feature* const> group, unsigned int* values) {
     if (group.empty() || group[0] == nullptr || !group[0]->getter) return false;
     const Getter& getter = group[0]->getter;

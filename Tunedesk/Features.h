@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace features {
 
@@ -131,6 +132,10 @@ bool CheckAssignment(std::string_view name, std::string_view value, Assignment& 
 // Reads the feature from the chip through its getter; false when the
 // transaction failed (the register layer has logged why).
 bool Read(unsigned long device, const Feature& feature, unsigned int& value);
+// Reads the features of `list` one after the other, 1 ms apart, `values[i]`
+// for `list[i]`; false at the first read that failed, `failed` its index.
+bool ReadEach(unsigned long device, std::span<const Feature* const> list, std::vector<unsigned int>& values,
+              size_t& failed);
 // Reads several features with one call of the getter they share (in one
 // transaction), `values[i]` for `group[i]`; the getter logs each of them.
 // false when the read failed or the features do not share a getter.

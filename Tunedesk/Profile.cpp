@@ -1,5 +1,6 @@
 #include "Profile.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "Convert.h"
@@ -50,30 +51,34 @@ Result EntriesOf(std::string_view text, const std::string& name, Entries& out, s
 
 }  // namespace
 
-Result ReadChip(unsigned long device, std::vector<Value>& out, std::string& error, const std::vector<Value>* only) {
-    bool first = true;
+ChipAccess OnDevice(unsigned long device) {
+    return {[device](std::span<const features::Feature* const> list, std::vector<unsigned int>& values,
+                     size_t& failed) { return features::ReadEach(device, list, values, failed); },
+            [device](const features::Assignment& a) { return features::Write(device, a); }};
+}
+
+Result ReadChip(const ChipAccess& chip, std::vector<Value>& out, std::string& error, const std::vector<Value>* only) {
+    std::vector<const features::Feature*> wanted;
     for (const features::Feature& f : features::Table()) {
         if (!f.readable) continue;
-        if (only != nullptr) {
-            bool wanted = false;
-            for (const Value& v : *only) wanted = wanted || v.feature == &f;
-            if (!wanted) continue;
-        }
-        if (!first) WexSleep(1);
-        first = false;
-        unsigned int value = 0;
-        if (!features::Read(device, f, value)) {
-            error = std::string("reading ") + f.name + " failed";
-            return Result::Failed;
-        }
-        out.push_back({&f, value});
+        if (only != nullptr &&
+            std::none_of(only->begin(), only->end(), [&](const Value& v) { return v.feature == &f; }))
+            continue;
+        wanted.push_back(&f);
     }
+    std::vector<unsigned int> values;
+    size_t failed = 0;
+    if (!chip.read(wanted, values, failed)) {
+        error = std::string("reading ") + wanted[failed]->name + " failed";
+        return Result::Failed;
+    }
+    for (size_t i = 0; i < wanted.size(); ++i) out.push_back({wanted[i], values[i]});
     return Result::Ok;
 }
 
-Result ReadForSave(unsigned long device, Entries& entries, std::string& error, std::vector<std::string>* skipped) {
+Result ReadForSave(const ChipAccess& chip, Entries& entries, std::string& error, std::vector<std::string>* skipped) {
     std::vector<Value> values;
-    if (Result r = ReadChip(device, values, error); r != Result::Ok) return r;
+    if (Result r = ReadChip(chip, values, error); r != Result::Ok) return r;
     for (const Value& v : values) {
         const std::string text = features::FormatValue(*v.feature, v.value);
         unsigned int writable = 0;
@@ -112,7 +117,7 @@ Result Store(const std::string& path, const Entries& entries, std::string& error
 
 Result Save(unsigned long device, const std::u16string& path, std::string& error, std::vector<std::string>* skipped) {
     Entries entries;
-    if (Result r = ReadForSave(device, entries, error, skipped); r != Result::Ok) return r;
+    if (Result r = ReadForSave(OnDevice(device), entries, error, skipped); r != Result::Ok) return r;
     return Store(Narrow(path), entries, error);
 }
 
@@ -163,7 +168,7 @@ Result Check(const std::u16string& path, std::vector<Value>& out, std::string& e
     return CheckText(text, name, out, error);
 }
 
-Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
+Result ApplyText(const ChipAccess& chip, std::string_view text, const std::string& name, std::string& error,
                  std::vector<Value>* applied) {
     std::vector<Value> assignments;
     if (Result r = CheckText(text, name, assignments, error); r != Result::Ok) return r;
@@ -171,7 +176,7 @@ Result ApplyText(unsigned long device, std::string_view text, const std::string&
     for (const Value& a : assignments) {
         if (!first) WexSleep(1);
         first = false;
-        if (!features::Write(device, a)) {
+        if (!chip.write(a)) {
             error = std::string("writing ") + a.feature->name + " failed";
             return Result::Failed;
         }
@@ -184,7 +189,7 @@ Result Apply(unsigned long device, const std::u16string& path, std::string& erro
     std::string text;
     const std::string name = Narrow(path);
     if (!files::ReadCapped(name, kMaxProfileBytes, text, error)) return Result::Invalid;
-    return ApplyText(device, text, name, error, applied);
+    return ApplyText(OnDevice(device), text, name, error, applied);
 }
 
 std::vector<Difference> Diff(const std::vector<Value>& left, const std::vector<Value>& right) {

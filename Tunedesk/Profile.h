@@ -4,7 +4,9 @@
 // after every entry has been checked, so a bad file writes nothing.
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,9 +27,21 @@ enum class Result {
 // A feature and its value, as read from the chip or from a file.
 using Value = features::Assignment;
 
+// How a profile reaches the chip: through a bridge this program opened
+// (OnDevice), or through the program that holds it. `read` reads the features
+// of a list in turn (`values[i]` for `list[i]`) and on failure sets `failed`
+// to the index whose read failed; `write` writes one feature.
+struct ChipAccess {
+    std::function<bool(std::span<const features::Feature* const> list, std::vector<unsigned int>& values,
+                       size_t& failed)>
+        read;
+    std::function<bool(const features::Assignment&)> write;
+};
+ChipAccess OnDevice(unsigned long device);
+
 // Every readable feature from the chip, in table order (only those in `only`
 // when it is given). Failed names the feature whose read failed.
-Result ReadChip(unsigned long device, std::vector<Value>& out, std::string& error,
+Result ReadChip(const ChipAccess& chip, std::vector<Value>& out, std::string& error,
                 const std::vector<Value>* only = nullptr);
 
 // Reads the chip and stores every readable feature in the file's [Picture]
@@ -40,8 +54,8 @@ Result Save(unsigned long device, const std::u16string& path, std::string& error
 
 // The two halves of Save: the entries to store, and storing them into the
 // file `path` (bytes as the system passes them; "-": standard output).
-Result ReadForSave(unsigned long device, std::vector<std::pair<std::string, std::string>>& entries, std::string& error,
-                   std::vector<std::string>* skipped = nullptr);
+Result ReadForSave(const ChipAccess& chip, std::vector<std::pair<std::string, std::string>>& entries,
+                   std::string& error, std::vector<std::string>* skipped = nullptr);
 Result Store(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries,
              std::string& error);
 
@@ -61,7 +75,7 @@ Result CheckText(std::string_view text, const std::string& name, std::vector<Val
 // write. `applied` receives what was written.
 Result Apply(unsigned long device, const std::u16string& path, std::string& error,
              std::vector<Value>* applied = nullptr);
-Result ApplyText(unsigned long device, std::string_view text, const std::string& name, std::string& error,
+Result ApplyText(const ChipAccess& chip, std::string_view text, const std::string& name, std::string& error,
                  std::vector<Value>* applied = nullptr);
 
 // A feature whose values differ; a side without the feature has no value.

@@ -18,6 +18,7 @@
 #include "Features.h"
 #include "LogStamp.h"
 #include "SPIUtil.h"
+#include "SpiReadWriteOps.h"
 #include "SpiSettingFile.h"
 #include "StartOptions.h"
 #include "TextParse.h"
@@ -313,7 +314,58 @@ void WriteLogLine(const std::u16string& text) {
     WriteLog(out);
 }
 
+// The bridge this program opened.
+class DirectChip : public Chip {
+public:
+    explicit DirectChip(unsigned long device) : device_(device) {}
+    long Device() const override { return static_cast<long>(device_); }
+    bool ReadFeatures(std::span<const features::Feature* const> list, std::vector<unsigned int>& values,
+                      size_t& failed) override {
+        return features::ReadEach(device_, list, values, failed);
+    }
+    bool WriteFeature(const features::Assignment& assignment) override { return features::Write(device_, assignment); }
+    bool ReadRegister(unsigned int address, unsigned int& value, unsigned short readCmd) override {
+        return ::ReadRegister(device_, address, value, readCmd);
+    }
+    bool WriteRegister(unsigned int address, unsigned int value, unsigned short writeCmd) override {
+        return ::WriteRegister(device_, address, value, writeCmd);
+    }
+    // Sequence A writes with 0x6000 and reads with 0x0600; sequence B reads
+    // the EDID window with 0x0700 after writes with 0x7000.
+    static constexpr unsigned short kSeqAWrite = 0x6000, kSeqARead = 0x0600;
+    static constexpr unsigned short kSeqBWrite = 0x7000, kSeqBRead = 0x0700;
+
+    bool ReadEdid(bool sequenceB, Edid& edid) override {
+        unsigned int values[spirw::kEdidSize] = {};
+        const bool ok = sequenceB ? spirw::RunSequenceBRead(device_, kSeqBWrite, kSeqBRead, values)
+                                  : spirw::RunSequenceARead(device_, kSeqAWrite, kSeqARead, values);
+        for (size_t i = 0; i < edid.size(); ++i) edid[i] = static_cast<unsigned char>(values[i]);
+        return ok;
+    }
+    bool WriteEdid(const Edid& edid) override { return spirw::RunSequenceAWrite(device_, kSeqAWrite, edid.data()); }
+
+private:
+    unsigned long device_;
+};
+
 }  // namespace
+
+bool Chip::ReadFeature(const features::Feature& feature, unsigned int& value) {
+    const features::Feature* one[] = {&feature};
+    std::vector<unsigned int> values;
+    size_t failed = 0;
+    if (!ReadFeatures(one, values, failed)) return false;
+    value = values.front();
+    return true;
+}
+
+std::string ChipWhy(const Context& ctx) {
+    return ctx.chip && !ctx.chip->Refusal().empty() ? " (" + ctx.chip->Refusal() + ")" : std::string();
+}
+
+int ChipExit(const Context& ctx) {
+    return ctx.chip && !ctx.chip->Refusal().empty() ? ctx.chip->RefusalExit() : kFailed;
+}
 
 bool Interrupted() { return g_signal != 0; }
 
@@ -366,6 +418,7 @@ int Prepare(Context& ctx) {
 }
 
 int OpenDevice(Context& ctx) {
+    if (ctx.chip) return kOk;
     if (const int r = Prepare(ctx); r != kOk) return r;
     std::list<std::u16string> names;
     libComm_EnumDevice(names);
@@ -394,6 +447,7 @@ int OpenDevice(Context& ctx) {
     }
     WriteLogLine(u"The selected device opened successfully!");
     ctx.open = true;
+    ctx.chip = std::make_unique<DirectChip>(ctx.device);
     return kOk;
 }
 
@@ -642,11 +696,10 @@ int Main(int argc, char** argv) {
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
 
-    // While a panel holds a bridge, the chip is the panel's: go through it
+    // While a panel holds the bridge, the chip is the panel's: go through it
     // unless the command line asks for another way.
-    if (!direct && options.backend.empty() && options.simImage.empty() && !options.freshChip) {
-        if (const int result = panel::RunThroughPanel(ctx, word, rest); result >= 0) return result;
-    }
+    if (!direct && options.backend.empty() && options.simImage.empty() && !options.freshChip)
+        ctx.chip = panel::Connect(ctx, word == "list");
     std::string error;
 
     int result = group.front()->device ? OpenDevice(ctx) : kOk;
@@ -677,6 +730,7 @@ int Main(int argc, char** argv) {
             result = command->run(ctx, args);
         }
     }
+    ctx.chip.reset();
     if (ctx.open) libComm_CloseDevice(ctx.device);
     if (!FinishStartOptions(&error)) {
         Error(ctx, error);

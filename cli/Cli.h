@@ -2,8 +2,10 @@
 // from the command line, on the panel's core (no Qt).
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,15 +36,47 @@ struct ExitCode {
 };
 std::span<const ExitCode> ExitCodes();
 
+// The chip a command works on: the bridge this program opened, or the one a
+// panel on the session bus holds, reached through the panel so that its
+// controls and its other clients see every change. Each call is false when
+// it failed; Refusal() then says what stood in the way when it was not the
+// chip (the panel refused or went away), and RefusalExit() the exit code
+// that calls for.
+class Chip {
+public:
+    using Edid = std::array<unsigned char, 256>;
+    virtual ~Chip() = default;
+    // The bridge this program opened, -1 through the panel.
+    virtual long Device() const = 0;
+    // `values[i]` for `list[i]`; `failed` is the index whose read failed.
+    virtual bool ReadFeatures(std::span<const features::Feature* const> list, std::vector<unsigned int>& values,
+                              size_t& failed) = 0;
+    bool ReadFeature(const features::Feature& feature, unsigned int& value);
+    virtual bool WriteFeature(const features::Assignment& assignment) = 0;
+    virtual bool ReadRegister(unsigned int address, unsigned int& value, unsigned short readCmd) = 0;
+    virtual bool WriteRegister(unsigned int address, unsigned int value, unsigned short writeCmd) = 0;
+    // The 256 bytes through register sequence A or B.
+    virtual bool ReadEdid(bool sequenceB, Edid& edid) = 0;
+    virtual bool WriteEdid(const Edid& edid) = 0;
+
+    const std::string& Refusal() const { return refusal_; }
+    int RefusalExit() const { return refusalExit_; }
+
+protected:
+    std::string refusal_;
+    int refusalExit_ = kFailed;
+};
+
 // What the global options asked for, and the open device.
 struct Context {
     bool json = false;
     bool quiet = false;
     long deviceArg = -1;  // --device N; -1: the first listed bridge
     unsigned long device = 0;
-    bool open = false;
-    std::string command;  // for error lines: "set", "reg write", ...
-    StartOptions start;   // applied by Prepare, when a command first needs the bridges
+    bool open = false;           // this program opened bridge `device`
+    std::unique_ptr<Chip> chip;  // set once the command has a chip
+    std::string command;         // for error lines: "set", "reg write", ...
+    StartOptions start;          // applied by Prepare, when a command first needs the bridges
     bool prepared = false;
     // What a writing command has written so far, as JSON members: an error
     // object under --json names them.
@@ -58,7 +92,13 @@ void Error(const Context& ctx, const std::string& text);
 int Prepare(Context& ctx);
 
 // Finds and opens the bridge (--device or the first listed); kOk or kNoBridge.
+// Through the panel, its bridge is the chip already.
 int OpenDevice(Context& ctx);
+
+// For an error line after a chip call failed: "" when the chip failed, else
+// " (the panel ...)" with what stood in the way. ChipExit: the exit code.
+std::string ChipWhy(const Context& ctx);
+int ChipExit(const Context& ctx);
 
 // True once SIGINT or SIGTERM arrived: a command stops after the
 // transaction in flight, and the image is still stored.

@@ -10,6 +10,7 @@
 #include "Convert.h"
 #include "Features.h"
 #include "IniFile.h"
+#include "PanelClient.h"
 #include "Profile.h"
 #include "SafeFile.h"
 #include "SPIUtil.h"
@@ -63,6 +64,7 @@ int CmdList(Context& ctx, const cmdline::Parsed& args) {
         Error(ctx, "takes no arguments");
         return kUsage;
     }
+    if (ctx.chip) return panel::List(ctx);
     if (const int r = Prepare(ctx); r != kOk) return r;
     std::list<std::u16string> names;
     libComm_EnumDevice(names);
@@ -87,18 +89,14 @@ int CmdGet(Context& ctx, const cmdline::Parsed& args) {
     std::vector<const features::Feature*> selected;
     if (!SelectReadable(ctx, args.Operands(), selected)) return kUsage;
     Output out(ctx);
-    bool first = true;
-    for (const features::Feature* f : selected) {
-        if (!first) WexSleep(1);
-        first = false;
-        unsigned int value = 0;
-        if (!features::Read(ctx.device, *f, value)) {
-            Error(ctx, std::string("reading ") + f->name + " failed");
-            out.Discard();
-            return kFailed;
-        }
-        PrintFeature(out, *f, value);
+    std::vector<unsigned int> values;
+    size_t failed = 0;
+    if (!ctx.chip->ReadFeatures(selected, values, failed)) {
+        Error(ctx, std::string("reading ") + selected[failed]->name + " failed" + ChipWhy(ctx));
+        out.Discard();
+        return ChipExit(ctx);
     }
+    for (size_t i = 0; i < selected.size(); ++i) PrintFeature(out, *selected[i], values[i]);
     return kOk;
 }
 
@@ -139,11 +137,11 @@ int CmdSet(Context& ctx, const cmdline::Parsed& args) {
         if (!first) WexSleep(1);
         first = false;
         const std::string value = features::FormatValue(*a.feature, a.value);
-        if (Interrupted() || !features::Write(ctx.device, a)) {
+        if (Interrupted() || !ctx.chip->WriteFeature(a)) {
             Error(ctx, std::string(Interrupted() ? "stopped before " : "writing ") + a.feature->name +
-                           (Interrupted() ? "" : " failed") + WrittenBefore(done));
+                           (Interrupted() ? "" : " failed" + ChipWhy(ctx)) + WrittenBefore(done));
             out.Discard();
-            return kFailed;
+            return Interrupted() ? kFailed : ChipExit(ctx);
         }
         done += (done.empty() ? "" : ", ") + std::string(a.feature->name) + "=" + value;
         std::erase_if(ctx.written, [&](const auto& w) { return w.first == a.feature->name; });
@@ -154,7 +152,7 @@ int CmdSet(Context& ctx, const cmdline::Parsed& args) {
         const ReadBack back = VerifyAssignment(ctx, a);
         if (back == ReadBack::Failed) {
             out.Discard();
-            return kFailed;
+            return ChipExit(ctx);
         }
         if (back == ReadBack::Differs) result = kFailed;
     }
@@ -200,8 +198,8 @@ bool CmdWords(const Context& ctx, const cmdline::Parsed& args, unsigned short& r
 
 // Reads one register; false after the error line (and no output).
 bool ReadOne(const Context& ctx, Output& out, unsigned int address, unsigned int& value, unsigned short readCmd) {
-    if (ReadRegister(ctx.device, address, value, readCmd)) return true;
-    Error(ctx, "reading " + Hex32(address) + " failed");
+    if (ctx.chip->ReadRegister(address, value, readCmd)) return true;
+    Error(ctx, "reading " + Hex32(address) + " failed" + ChipWhy(ctx));
     out.Discard();
     return false;
 }
@@ -212,7 +210,7 @@ int PrintRegisters(const Context& ctx, const cmdline::Parsed& args, Output& out,
     if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
     for (const unsigned int address : addresses) {
         unsigned int value = 0;
-        if (!ReadOne(ctx, out, address, value, readCmd)) return kFailed;
+        if (!ReadOne(ctx, out, address, value, readCmd)) return ChipExit(ctx);
         out.String(Hex32(address), Hex32(value));
     }
     return kOk;
@@ -281,11 +279,12 @@ int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
     ctx.writes = true;
     std::string done;
     for (const auto& [address, value] : writes) {
-        if (Interrupted() || !WriteRegister(ctx.device, address, value, writeCmd)) {
-            Error(ctx, (Interrupted() ? "stopped before " + Hex32(address) : "writing " + Hex32(address) + " failed") +
+        if (Interrupted() || !ctx.chip->WriteRegister(address, value, writeCmd)) {
+            Error(ctx, (Interrupted() ? "stopped before " + Hex32(address)
+                                      : "writing " + Hex32(address) + " failed" + ChipWhy(ctx)) +
                            WrittenBefore(done));
             out.Discard();
-            return kFailed;
+            return Interrupted() ? kFailed : ChipExit(ctx);
         }
         done += (done.empty() ? "" : ", ") + Hex32(address) + "=" + Hex32(value);
         std::erase_if(ctx.written, [&](const auto& w) { return w.first == Hex32(address); });
@@ -293,7 +292,7 @@ int CmdRegWrite(Context& ctx, const cmdline::Parsed& args) {
         if (!ctx.quiet) out.String(Hex32(address), Hex32(value));
         if (!verify) continue;
         unsigned int back = 0;
-        if (!ReadOne(ctx, out, address, back, readCmd)) return kFailed;
+        if (!ReadOne(ctx, out, address, back, readCmd)) return ChipExit(ctx);
         if (back != value) {
             Error(ctx, Hex32(address) + ": wrote " + Hex32(value) + ", read back " + Hex32(back));
             result = kFailed;
@@ -313,6 +312,22 @@ int FromResult(profile::Result r) {
     case profile::Result::Invalid: return kUsage;
     }
     return kFailed;
+}
+
+// The chip of the command, as the profile functions reach it.
+profile::ChipAccess Access(Context& ctx) {
+    Chip* chip = ctx.chip.get();
+    return {[chip](std::span<const features::Feature* const> list, std::vector<unsigned int>& values, size_t& failed) {
+                return chip->ReadFeatures(list, values, failed);
+            },
+            [chip](const features::Assignment& a) { return chip->WriteFeature(a); }};
+}
+
+// A profile function's error line, and the exit code for it.
+int ProfileFailed(const Context& ctx, profile::Result r, const std::string& error, const std::string& tail = {}) {
+    const bool chip = r == profile::Result::Failed;
+    Error(ctx, error + (chip ? ChipWhy(ctx) : std::string()) + tail);
+    return chip ? ChipExit(ctx) : FromResult(r);
 }
 
 std::string SideText(const features::Feature& f, const std::optional<unsigned int>& v) {
@@ -361,11 +376,8 @@ int CmdProfileDiff(Context& ctx, const cmdline::Parsed& args) {
         // Against the chip: only what the file holds and the chip can report.
         std::erase_if(left, [](const profile::Value& v) { return !v.feature->readable; });
         if (const int open = OpenDevice(ctx); open != kOk) return open;
-        r = profile::ReadChip(ctx.device, right, error, &left);
-        if (r != profile::Result::Ok) {
-            Error(ctx, error);
-            return FromResult(r);
-        }
+        r = profile::ReadChip(Access(ctx), right, error, &left);
+        if (r != profile::Result::Ok) return ProfileFailed(ctx, r, error);
     }
     const std::vector<profile::Difference> diffs = profile::Diff(left, right);
     Output out(ctx);
@@ -390,9 +402,9 @@ int CmdProfileSave(Context& ctx, const cmdline::Parsed& args) {
     std::string error;
     std::vector<std::string> skipped;
     std::vector<std::pair<std::string, std::string>> entries;
-    profile::Result r = profile::ReadForSave(ctx.device, entries, error, &skipped);
-    if (r == profile::Result::Ok) r = profile::Store(files[0], entries, error);
-    if (r != profile::Result::Ok) {
+    profile::Result r = profile::ReadForSave(Access(ctx), entries, error, &skipped);
+    if (r != profile::Result::Ok) return ProfileFailed(ctx, r, error);
+    if ((r = profile::Store(files[0], entries, error)) != profile::Result::Ok) {
         Error(ctx, error);
         return FromResult(r);
     }
@@ -445,17 +457,14 @@ int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
     }
     ctx.writes = true;
     std::vector<features::Assignment> applied;
-    profile::Result r = profile::ApplyText(ctx.device, text, name, error, &applied);
+    profile::Result r = profile::ApplyText(Access(ctx), text, name, error, &applied);
     std::string done;
     for (const features::Assignment& a : applied) {
         done += (done.empty() ? "" : ", ") + std::string(a.feature->name) + "=" +
                 features::FormatValue(*a.feature, a.value);
         ctx.written.emplace_back(a.feature->name, JsonValue(*a.feature, a.value));
     }
-    if (r != profile::Result::Ok) {
-        Error(ctx, error + WrittenBefore(done));
-        return FromResult(r);
-    }
+    if (r != profile::Result::Ok) return ProfileFailed(ctx, r, error, WrittenBefore(done));
     {
         Output out(ctx);
         if (!ctx.quiet)
@@ -464,10 +473,8 @@ int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
     if (!verify) return kOk;
     std::erase_if(left, [](const profile::Value& v) { return !v.feature->readable; });
     WexSleep(1);
-    if ((r = profile::ReadChip(ctx.device, right, error, &left)) != profile::Result::Ok) {
-        Error(ctx, error);
-        return FromResult(r);
-    }
+    if ((r = profile::ReadChip(Access(ctx), right, error, &left)) != profile::Result::Ok)
+        return ProfileFailed(ctx, r, error);
     const std::vector<profile::Difference> diffs = profile::Diff(left, right);
     for (const profile::Difference& d : diffs)
         Error(ctx, std::string(d.feature->name) + ": wrote " + SideText(*d.feature, d.left) + ", read back " +

@@ -17,14 +17,9 @@
 namespace cli {
 namespace {
 
-using Edid = std::array<unsigned char, spirw::kEdidSize>;
+using Edid = Chip::Edid;
 constexpr size_t kBlock = 128;
 constexpr unsigned char kHeader[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-
-// Sequence A writes with 0x6000 and reads with 0x0600; sequence B reads the
-// EDID window with 0x0700 after writes with 0x7000.
-constexpr unsigned short kSeqAWrite = 0x6000, kSeqARead = 0x0600;
-constexpr unsigned short kSeqBWrite = 0x7000, kSeqBRead = 0x0700;
 
 std::string Hex8(unsigned int v) {
     char buf[8];
@@ -96,15 +91,6 @@ int LoadEdidFile(const std::string& path, Edid& out, std::string& error) {
     return kOk;
 }
 
-// Runs a read sequence; false when a transaction of it failed.
-bool ReadChipEdid(const Context& ctx, bool sequenceB, Edid& out) {
-    unsigned int values[spirw::kEdidSize] = {};
-    const bool ok = sequenceB ? spirw::RunSequenceBRead(ctx.device, kSeqBWrite, kSeqBRead, values)
-                              : spirw::RunSequenceARead(ctx.device, kSeqAWrite, kSeqARead, values);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<unsigned char>(values[i]);
-    return ok;
-}
-
 }  // namespace
 
 int CmdEdidRead(Context& ctx, const cmdline::Parsed& args) {
@@ -122,9 +108,9 @@ int CmdEdidRead(Context& ctx, const cmdline::Parsed& args) {
     }
     if (const int open = OpenDevice(ctx); open != kOk) return open;
     Edid edid{};
-    if (!ReadChipEdid(ctx, sequenceB, edid)) {
-        Error(ctx, "a transaction of the EDID read failed");
-        return kFailed;
+    if (!ctx.chip->ReadEdid(sequenceB, edid)) {
+        Error(ctx, "a transaction of the EDID read failed" + ChipWhy(ctx));
+        return ChipExit(ctx);
     }
     if (ctx.json && !files::IsStdStream(outPath)) {
         Output out(ctx);
@@ -202,15 +188,15 @@ int CmdEdidWrite(Context& ctx, const cmdline::Parsed& args) {
         return kUsage;
     }
     if (const int open = OpenDevice(ctx); open != kOk) return open;
-    if (!spirw::RunSequenceAWrite(ctx.device, kSeqAWrite, edid.data())) {
-        Error(ctx, "a transaction of the EDID write failed");
-        return kFailed;
+    if (!ctx.chip->WriteEdid(edid)) {
+        Error(ctx, "a transaction of the EDID write failed" + ChipWhy(ctx));
+        return ChipExit(ctx);
     }
     if (!verify) return done();
     Edid back{};
-    if (!ReadChipEdid(ctx, false, back)) {
-        Error(ctx, "a transaction of the read-back failed");
-        return kFailed;
+    if (!ctx.chip->ReadEdid(false, back)) {
+        Error(ctx, "a transaction of the read-back failed" + ChipWhy(ctx));
+        return ChipExit(ctx);
     }
     int mismatches = 0;
     for (size_t i = 0; i < edid.size(); ++i) {

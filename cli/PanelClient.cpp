@@ -1,5 +1,6 @@
 #include "PanelClient.h"
 
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -7,6 +8,7 @@
 #include <systemd/sd-bus.h>
 
 #include "Features.h"
+#include "SPIUtil.h"
 
 namespace cli::panel {
 namespace {
@@ -73,96 +75,156 @@ bool Call(sd_bus* bus, const Message& call, Message& reply, CallError& failure) 
     return true;
 }
 
-// The panel's errors as the exit codes the CLI gives for the same causes.
-int ExitCodeOf(const CallError& failure) {
+// A chip call the panel answered with an error: a failed transaction leaves
+// the words to the command; anything else is what stood in the way.
+void Refused(const CallError& failure, std::string& refusal, int& exit) {
     const std::string_view name = failure.name;
-    if (name.ends_with(".InvalidArgument")) return kUsage;
-    if (name.ends_with(".NotOpen")) return kNoBridge;
-    return kFailed;
+    refusal.clear();
+    exit = kFailed;
+    if (name.ends_with(".TransactionFailed")) return;
+    refusal = "the panel: " + failure.message;
+    if (name.ends_with(".InvalidArgument")) exit = kUsage;
+    if (name.ends_with(".NotOpen")) exit = kNoBridge;
+    if (!name.starts_with(kInterface)) refusal = "the panel did not answer: " + failure.message;
 }
 
-// "writing X failed; written before: ..." reads as the direct CLI's line.
-std::string FirstClause(const std::string& message) { return message.substr(0, message.find(';')); }
+class PanelChip : public Chip {
+public:
+    explicit PanelChip(Bus bus) : bus_(std::move(bus)) {}
+    sd_bus* BusOf() const { return bus_.get(); }
+    long Device() const override { return -1; }
 
-void PrintFeature(Output& out, const features::Feature& f, unsigned int value) {
-    switch (f.kind) {
-    case features::Kind::OnOff: out.Bool(f.name, value != 0, value != 0 ? "on" : "off"); break;
-    case features::Kind::Number: out.Number(f.name, value); break;
-    case features::Kind::Choice: out.String(f.name, features::FormatValue(f, value)); break;
-    }
-}
-
-bool AnyOption(const std::vector<std::string>& rest) {
-    for (const std::string& w : rest)
-        if (!w.empty() && w[0] == '-') return true;
-    return false;
-}
-
-int Get(Context& ctx, sd_bus* bus, const std::vector<std::string>& names) {
-    // As the direct `get`: groups included, table order, each feature once.
-    std::vector<const features::Feature*> selected;
-    if (!SelectReadable(ctx, names, selected)) return kUsage;
-    std::vector<std::string> ordered;
-    for (const features::Feature* f : selected) ordered.push_back(f->name);
-    Message call = NewCall(bus, "GetFeatures");
-    if (call) {
-        sd_bus_message_open_container(call.get(), 'a', "s");
-        for (const std::string& n : ordered) sd_bus_message_append_basic(call.get(), 's', n.c_str());
-        sd_bus_message_close_container(call.get());
-    }
-    Message reply;
-    CallError failure;
-    if (!Call(bus, call, reply, failure)) {
-        Error(ctx, failure.message);
-        return ExitCodeOf(failure);
-    }
-    Output out(ctx);
-    if (sd_bus_message_enter_container(reply.get(), 'a', "(ss)") < 0) return kFailed;
-    const char* name = nullptr;
-    const char* text = nullptr;
-    while (sd_bus_message_read(reply.get(), "(ss)", &name, &text) > 0) {
-        const features::Feature* f = features::Find(name);
-        unsigned int value = 0;
-        std::string error;
-        if (f == nullptr || !features::ParseReadValue(*f, text, value, error)) {
-            Error(ctx, std::string("the panel answered ") + name + "=" + text);
-            out.Discard();
-            return kFailed;
+    bool ReadFeatures(std::span<const features::Feature* const> list, std::vector<unsigned int>& values,
+                      size_t& failed) override {
+        values.assign(list.size(), 0);
+        failed = 0;
+        if (list.empty()) return true;  // an empty list would ask the panel for every feature
+        Message call = NewCall(bus_.get(), "GetFeatures");
+        if (call) {
+            sd_bus_message_open_container(call.get(), 'a', "s");
+            for (const features::Feature* f : list) sd_bus_message_append_basic(call.get(), 's', f->name);
+            sd_bus_message_close_container(call.get());
         }
-        PrintFeature(out, *f, value);
+        Message reply;
+        if (!Run(call, reply)) {
+            // "reading NAME failed": the command names the feature itself.
+            for (size_t i = 0; i < list.size(); ++i)
+                if (lastMessage_.starts_with(std::string("reading ") + list[i]->name + " ")) failed = i;
+            return false;
+        }
+        if (sd_bus_message_enter_container(reply.get(), 'a', "(ss)") < 0) return Odd("GetFeatures");
+        const char* name = nullptr;
+        const char* text = nullptr;
+        size_t i = 0;
+        for (; sd_bus_message_read(reply.get(), "(ss)", &name, &text) > 0; ++i) {
+            std::string error;
+            if (i >= list.size() || std::string_view(name) != list[i]->name ||
+                !features::ParseReadValue(*list[i], text, values[i], error))
+                return Odd(std::string("GetFeatures ") + name + "=" + text);
+        }
+        return i == list.size() || Odd("GetFeatures (too few values)");
     }
-    return kOk;
-}
 
-int Set(Context& ctx, sd_bus* bus, const std::vector<std::string>& texts) {
-    std::vector<features::Assignment> assignments;
-    if (!ParseAssignments(ctx, texts, assignments)) return kUsage;
-    Message call = NewCall(bus, "SetFeatures");
-    if (call) {
-        sd_bus_message_open_container(call.get(), 'a', "(ss)");
-        for (const features::Assignment& a : assignments)
+    bool WriteFeature(const features::Assignment& a) override {
+        Message call = NewCall(bus_.get(), "SetFeatures");
+        if (call) {
+            sd_bus_message_open_container(call.get(), 'a', "(ss)");
             sd_bus_message_append(call.get(), "(ss)", a.feature->name,
                                   features::FormatValue(*a.feature, a.value).c_str());
-        sd_bus_message_close_container(call.get());
+            sd_bus_message_close_container(call.get());
+        }
+        Message reply;
+        return Run(call, reply);
     }
-    Message reply;
-    CallError failure;
-    if (!Call(bus, call, reply, failure)) {
-        Error(ctx, FirstClause(failure.message));
-        return ExitCodeOf(failure);
+
+    bool ReadRegister(unsigned int address, unsigned int& value, unsigned short readCmd) override {
+        if (readCmd != kReadCommand) return OnlyDefaultCommands();
+        Message call = NewCall(bus_.get(), "ReadRegisters");
+        if (call) sd_bus_message_append(call.get(), "au", 1, address);
+        Message reply;
+        if (!Run(call, reply)) return false;
+        uint32_t at = 0, read = 0;
+        if (sd_bus_message_read(reply.get(), "a(uu)", 1, &at, &read) < 0 || at != address) return Odd("ReadRegisters");
+        value = read;
+        return true;
     }
-    Output out(ctx);
-    if (!ctx.quiet)
-        for (const features::Assignment& a : assignments) PrintFeature(out, *a.feature, a.value);
-    return kOk;
+
+    bool WriteRegister(unsigned int address, unsigned int value, unsigned short writeCmd) override {
+        if (writeCmd != kWriteCommand) return OnlyDefaultCommands();
+        Message call = NewCall(bus_.get(), "WriteRegisters");
+        if (call) sd_bus_message_append(call.get(), "a(uu)", 1, address, value);
+        Message reply;
+        return Run(call, reply);
+    }
+
+    bool ReadEdid(bool sequenceB, Edid& edid) override {
+        Message call = NewCall(bus_.get(), "ReadEdid");
+        if (call) sd_bus_message_append(call.get(), "s", sequenceB ? "b" : "a");
+        Message reply;
+        if (!Run(call, reply)) return false;
+        const void* bytes = nullptr;
+        size_t size = 0;
+        if (sd_bus_message_read_array(reply.get(), 'y', &bytes, &size) < 0 || size != edid.size())
+            return Odd("ReadEdid");
+        std::memcpy(edid.data(), bytes, size);
+        return true;
+    }
+
+    bool WriteEdid(const Edid& edid) override {
+        Message call = NewCall(bus_.get(), "WriteEdid");
+        if (call) sd_bus_message_append_array(call.get(), 'y', edid.data(), edid.size());
+        Message reply;
+        return Run(call, reply);
+    }
+
+private:
+    bool Run(const Message& call, Message& reply) {
+        CallError failure;
+        if (Call(bus_.get(), call, reply, failure)) return true;
+        lastMessage_ = failure.message;
+        Refused(failure, refusal_, refusalExit_);
+        return false;
+    }
+    // An answer that does not fit the interface: nothing of it is used.
+    bool Odd(const std::string& what) {
+        refusal_ = "the panel answered " + what + " in a form this tunedesk-cli does not know";
+        refusalExit_ = kFailed;
+        return false;
+    }
+    bool OnlyDefaultCommands() {
+        refusal_ =
+            "the panel reads and writes registers with --cmd 0x0400/0x4000 only; with its bridge closed, "
+            "--direct uses another pair";
+        refusalExit_ = kUsage;
+        return false;
+    }
+
+    Bus bus_;
+    std::string lastMessage_;
+};
+
+}  // namespace
+
+std::unique_ptr<Chip> Connect(const Context& ctx, bool forList) {
+    sd_bus* raw = nullptr;
+    if (sd_bus_open_user(&raw) < 0) return nullptr;
+    Bus bus(raw);
+    const int held = HeldBridge(bus.get());
+    if (held < 0) return nullptr;
+    // --device N is bridge N of the panel's list: another one than the
+    // panel's is this program's to open.
+    if (!forList && ctx.deviceArg >= 0 && ctx.deviceArg != held) return nullptr;
+    return std::make_unique<PanelChip>(std::move(bus));
 }
 
-int List(Context& ctx, sd_bus* bus, int held) {
+int List(Context& ctx) {
+    sd_bus* bus = static_cast<PanelChip&>(*ctx.chip).BusOf();
+    const int held = HeldBridge(bus);
     Message reply;
     CallError failure;
     if (!Call(bus, NewCall(bus, "ListBridges"), reply, failure)) {
-        Error(ctx, failure.message);
-        return ExitCodeOf(failure);
+        Error(ctx, "the panel: " + failure.message);
+        return kFailed;
     }
     Output out(ctx);
     std::vector<std::string> bridges;
@@ -181,30 +243,6 @@ int List(Context& ctx, sd_bus* bus, int held) {
         out.String("panel", holds);
     }
     return bridges.empty() ? kNoBridge : kOk;
-}
-
-}  // namespace
-
-int RunThroughPanel(Context& ctx, const std::string& word, const std::vector<std::string>& rest) {
-    if (word != "get" && word != "set" && word != "list") return -1;
-    // Options of the command, even --help, are the direct command's business.
-    if (AnyOption(rest)) return -1;
-    sd_bus* raw = nullptr;
-    if (sd_bus_open_user(&raw) < 0) return -1;
-    Bus bus(raw);
-    const int held = HeldBridge(bus.get());
-    if (held < 0) return -1;
-    if (word == "list") {
-        if (!rest.empty()) return -1;
-        return List(ctx, bus.get(), held);
-    }
-    // --device N is bridge N of the panel's list, and the panel holds one.
-    if (ctx.deviceArg >= 0 && ctx.deviceArg != held) {
-        Error(ctx, "the panel holds bridge " + std::to_string(held) + ", not " + std::to_string(ctx.deviceArg) +
-                       " (--direct opens a bridge without the panel)");
-        return kNoBridge;
-    }
-    return word == "get" ? Get(ctx, bus.get(), rest) : Set(ctx, bus.get(), rest);
 }
 
 }  // namespace cli::panel

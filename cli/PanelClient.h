@@ -5,16 +5,20 @@
 // free of Qt.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "Cli.h"
 
 namespace cli::panel {
 
-// Runs `word` (the command word) with its words `rest` through the panel when
-// one holds a bridge and the command can go that way (get, set, list). The
-// exit code, or -1 when the CLI is to open the bridge itself.
-int RunThroughPanel(Context& ctx, const std::string& word, const std::vector<std::string>& rest);
+// The chip of the panel on the session bus when it holds a bridge and the
+// command may use it (for `list` whenever it holds one; otherwise unless
+// --device names another bridge than the panel's); nullptr when this
+// program is to open a bridge itself.
+std::unique_ptr<Chip> Connect(const Context& ctx, bool forList);
+
+// `list` through the panel (ctx.chip from Connect): the panel's list and the
+// entry it holds.
+int List(Context& ctx);
 
 }  // namespace cli::panel

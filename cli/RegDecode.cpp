@@ -116,6 +116,25 @@ bool IsCoefficient(unsigned int address, unsigned int& index) {
     return index < kSharpeningKernelSize;
 }
 
+// Through the panel no getter runs here: the raw value is the register's,
+// and each field named after a feature is that feature as the panel's
+// getters read it. The area's and the kernel's fields are the raw value's.
+bool ReadThroughChip(Chip& chip, const MapRegister& reg, Fields& fields, unsigned int& raw) {
+    if (!chip.ReadRegister(reg.address, raw, kReadCommand)) return false;
+    std::vector<const features::Feature*> named;
+    for (size_t i = 0; i < std::size(reg.fields) && reg.fields[i] != nullptr; ++i) {
+        const std::string_view field = reg.fields[i];
+        fields[i] = field == "pixels" ? raw & 0xFFF : raw;
+        if (const features::Feature* f = features::Find(field)) named.push_back(f);
+    }
+    std::vector<unsigned int> values;
+    size_t failed = 0;
+    if (!chip.ReadFeatures(named, values, failed)) return false;
+    for (size_t i = 0, n = 0; i < std::size(reg.fields) && reg.fields[i] != nullptr; ++i)
+        if (features::Find(reg.fields[i]) != nullptr) fields[i] = values[n++];
+    return true;
+}
+
 // A field's value as JSON and as text.
 void FieldValue(const char* field, unsigned int value, std::string& json, std::string& text) {
     if (const features::Feature* f = features::Find(field)) {
@@ -181,12 +200,14 @@ int PrintDecoded(const Context& ctx, Output& out, const std::vector<unsigned int
         }
         Fields fields{};
         unsigned int raw = 0;
-        const bool ok = reg.read != nullptr ? reg.read(ctx.device, address, fields, raw)
-                                            : ReadRegister(ctx.device, address, raw, kReadCommand);
+        const long device = ctx.chip->Device();
+        const bool ok = device < 0            ? ReadThroughChip(*ctx.chip, reg, fields, raw)
+                        : reg.read != nullptr ? reg.read(static_cast<unsigned long>(device), address, fields, raw)
+                                              : ctx.chip->ReadRegister(address, raw, kReadCommand);
         if (!ok) {
-            Error(ctx, "reading " + Hex32(address) + " failed");
+            Error(ctx, "reading " + Hex32(address) + " failed" + ChipWhy(ctx));
             out.Discard();
-            return kFailed;
+            return ChipExit(ctx);
         }
         // Text: "ADDR=VALUE NAME FIELD=VALUE..."; JSON: ADDR: {"register", "value", "fields"}.
         std::string text = Hex32(raw), json = "{";

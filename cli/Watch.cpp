@@ -60,8 +60,8 @@ ReadBack VerifyAssignment(const Context& ctx, const features::Assignment& a) {
     const std::string name = a.feature->name;
     if (a.feature->readable) {
         unsigned int back = 0;
-        if (!features::Read(ctx.device, *a.feature, back)) {
-            Error(ctx, "reading " + name + " back failed");
+        if (!ctx.chip->ReadFeature(*a.feature, back)) {
+            Error(ctx, "reading " + name + " back failed" + ChipWhy(ctx));
             return ReadBack::Failed;
         }
         if (back == a.value) return ReadBack::Same;
@@ -78,8 +78,8 @@ ReadBack VerifyAssignment(const Context& ctx, const features::Assignment& a) {
     for (unsigned int i = 0; i < kSharpeningKernelSize; ++i) {
         const unsigned int address = kRegSharpeningKernel + 4 * i;
         unsigned int back = 0;
-        if (!ReadRegister(ctx.device, address, back, kReadCommand)) {
-            Error(ctx, "reading " + Hex32(address) + " back failed");
+        if (!ctx.chip->ReadRegister(address, back, kReadCommand)) {
+            Error(ctx, "reading " + Hex32(address) + " back failed" + ChipWhy(ctx));
             return ReadBack::Failed;
         }
         if (static_cast<int>(back) != kernel[i]) {
@@ -220,14 +220,15 @@ int CmdWatch(Context& ctx, const cmdline::Parsed& args) {
         }
         const std::string time = Now();
         std::string lines;
+        std::vector<unsigned int> values;
+        size_t failed = 0;
+        if (!ctx.chip->ReadFeatures(watched, values, failed)) {
+            Error(ctx, std::string("reading ") + watched[failed]->name + " failed" + ChipWhy(ctx));
+            return ChipExit(ctx);
+        }
         for (size_t i = 0; i < watched.size(); ++i) {
             const features::Feature& f = *watched[i];
-            if (i > 0) WexSleep(1);
-            unsigned int value = 0;
-            if (!features::Read(ctx.device, f, value)) {
-                Error(ctx, std::string("reading ") + f.name + " failed");
-                return kFailed;
-            }
+            const unsigned int value = values[i];
             if (last[i] == value) continue;
             last[i] = value;
             if (ctx.json)

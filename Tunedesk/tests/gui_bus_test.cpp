@@ -432,90 +432,198 @@ TEST_F(BusPanelTest, ASecondPanelFindsTheNameTakenAndSaysSoOnce) {
     EXPECT_EQ(Call(QStringLiteral("ListBridges")).type(), QDBusMessage::ReplyMessage);
 }
 
-// The panel program itself on the private bus: the chip goes to its image when
-// the bridge closes and when the panel is ended by SIGTERM, and tunedesk-cli
-// finds it there afterwards.
+// The panel program itself on the private bus, on a simulator image of its
+// own, and a client connection to it.
+class PanelProgram {
+public:
+    explicit PanelProgram(const char* tag)
+        : folder_(QDir::tempPath() +
+                  QStringLiteral("/tunedesk-%1-%2").arg(QLatin1String(tag)).arg(QCoreApplication::applicationPid())),
+          image_(folder_ + QStringLiteral("/chip.img")),
+          name_(QStringLiteral("program-%1").arg(QLatin1String(tag))) {
+        QDir(folder_).removeRecursively();
+        QDir().mkpath(folder_);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TUNEDESK_BACKEND"), QStringLiteral("sim"));
+        panel_.setProcessEnvironment(env);
+        panel_.setProcessChannelMode(QProcess::ForwardedChannels);
+        panel_.start(QStringLiteral(TUNEDESK_PANEL), {QStringLiteral("--sim-image"), image_});
+        started_ = panel_.waitForStarted(10000);
+        bus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(BusAddress(), name_));
+        QElapsedTimer timer;
+        timer.start();
+        while (started_ && !bus_->interface()->isServiceRegistered(QString::fromLatin1(panelbus::kService)) &&
+               timer.elapsed() < 30000)
+            QThread::msleep(50);
+    }
+    ~PanelProgram() {
+        if (panel_.state() != QProcess::NotRunning) {
+            panel_.kill();
+            panel_.waitForFinished(10000);
+        }
+        bus_.reset();
+        QDBusConnection::disconnectFromBus(name_);
+        QDir(folder_).removeRecursively();
+    }
+    PanelProgram(const PanelProgram&) = delete;
+    PanelProgram& operator=(const PanelProgram&) = delete;
+
+    bool Started() const { return started_; }
+    QProcess& Process() { return panel_; }
+    const QString& Image() const { return image_; }
+    QString File(const char* name) const { return folder_ + QLatin1Char('/') + QLatin1String(name); }
+
+    QDBusMessage Call(const QString& member, const QVariantList& args = {}) {
+        QDBusMessage m =
+            QDBusMessage::createMethodCall(panelbus::kService, panelbus::kPath, panelbus::kInterface, member);
+        m.setArguments(args);
+        return bus_->call(m, QDBus::Block, 30000);
+    }
+    QDBusMessage Set(const char* feature, const char* value) {
+        return Call(QStringLiteral("SetFeatures"),
+                    {QVariant::fromValue(QList<BusFeature>{{QLatin1String(feature), QLatin1String(value)}})});
+    }
+
+private:
+    QString folder_, image_, name_;
+    QProcess panel_;
+    bool started_ = false;
+    std::unique_ptr<QDBusConnection> bus_;
+};
+
+// tunedesk-cli as a program: its exit code, standard output and error.
+struct CliRun {
+    int exit = -1;
+    std::string out, err;
+};
+
+CliRun RunCli(const QStringList& args) {
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress());
+    env.remove(QStringLiteral("TUNEDESK_BACKEND"));
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(TUNEDESK_CLI), args);
+    EXPECT_TRUE(cli.waitForFinished(60000)) << args.join(QLatin1Char(' ')).toStdString();
+    return {cli.exitCode(), cli.readAllStandardOutput().toStdString(), cli.readAllStandardError().toStdString()};
+}
+
+// The chip goes to the panel's image when the bridge closes and when the
+// panel is ended by SIGTERM, and tunedesk-cli finds it there afterwards.
 TEST(BusPanelProgram, StoresTheChipWhenTheBridgeClosesAndOnSigterm) {
     PanelApp();
     RegisterPanelBusTypes();
     ASSERT_FALSE(BusAddress().isEmpty());
-    const QString folder =
-        QDir::tempPath() + QStringLiteral("/tunedesk-bus-%1").arg(QCoreApplication::applicationPid());
-    QDir().mkpath(folder);
-    const QString image = folder + QStringLiteral("/chip.img");
-    QFile::remove(image);
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TUNEDESK_BACKEND"), QStringLiteral("sim"));
-    QProcess panel;
-    panel.setProcessEnvironment(env);
-    panel.setProcessChannelMode(QProcess::ForwardedChannels);
-    panel.start(QStringLiteral(TUNEDESK_PANEL), {QStringLiteral("--sim-image"), image});
-    ASSERT_TRUE(panel.waitForStarted(10000));
-
-    const QString name = QStringLiteral("program-client");
-    QDBusConnection c = QDBusConnection::connectToBus(BusAddress(), name);
-    QElapsedTimer timer;
-    timer.start();
-    while (!c.interface()->isServiceRegistered(QString::fromLatin1(panelbus::kService)) && timer.elapsed() < 30000)
-        QThread::msleep(50);
-    auto call = [&](const QString& member, const QVariantList& args = {}) {
-        QDBusMessage m =
-            QDBusMessage::createMethodCall(panelbus::kService, panelbus::kPath, panelbus::kInterface, member);
-        m.setArguments(args);
-        return c.call(m, QDBus::Block, 30000);
-    };
-    auto set = [&](const char* value) {
-        return call(
-            QStringLiteral("SetFeatures"),
-            {QVariant::fromValue(QList<BusFeature>{{QStringLiteral("vivid.intensity"), QLatin1String(value)}})});
-    };
-    ASSERT_EQ(call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
-    ASSERT_EQ(set("77").type(), QDBusMessage::ReplyMessage);
+    PanelProgram panel("store");
+    ASSERT_TRUE(panel.Started());
+    ASSERT_EQ(panel.Call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(panel.Set("vivid.intensity", "77").type(), QDBusMessage::ReplyMessage);
 
     // tunedesk-cli goes through the panel while it holds the bridge: one chip.
     auto cliThroughPanel = [&](const QStringList& args) {
-        QProcess cli;
-        QProcessEnvironment cliEnv = QProcessEnvironment::systemEnvironment();
-        cliEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), BusAddress());
-        cliEnv.remove(QStringLiteral("TUNEDESK_BACKEND"));
-        cli.setProcessEnvironment(cliEnv);
-        cli.start(QStringLiteral(TUNEDESK_CLI), args);
-        EXPECT_TRUE(cli.waitForFinished(30000));
-        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-        return cli.readAllStandardOutput().toStdString();
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exit, 0) << run.err;
+        return run.out;
     };
     EXPECT_EQ(cliThroughPanel({QStringLiteral("get"), QStringLiteral("vivid.intensity")}), "vivid.intensity=77\n");
     EXPECT_EQ(cliThroughPanel({QStringLiteral("set"), QStringLiteral("vivid.intensity=66")}), "vivid.intensity=66\n");
-    const QDBusMessage seen = call(QStringLiteral("GetFeatures"), {QStringList{QStringLiteral("vivid.intensity")}});
+    const QDBusMessage seen =
+        panel.Call(QStringLiteral("GetFeatures"), {QStringList{QStringLiteral("vivid.intensity")}});
     EXPECT_EQ(qdbus_cast<QList<BusFeature>>(seen.arguments().at(0).value<QDBusArgument>()).value(0).value,
               QStringLiteral("66"));
     EXPECT_NE(cliThroughPanel({QStringLiteral("list")}).find("held by the panel: 0# "), std::string::npos);
-    ASSERT_EQ(set("77").type(), QDBusMessage::ReplyMessage);
-    ASSERT_EQ(call(QStringLiteral("CloseBridge")).type(), QDBusMessage::ReplyMessage);
-    QFile stored(image);
+    ASSERT_EQ(panel.Set("vivid.intensity", "77").type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(panel.Call(QStringLiteral("CloseBridge")).type(), QDBusMessage::ReplyMessage);
+    QFile stored(panel.Image());
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_TRUE(stored.readAll().contains("reg 0400 40080040 0000004D"));
     stored.close();
 
-    ASSERT_EQ(call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
-    ASSERT_EQ(set("88").type(), QDBusMessage::ReplyMessage);
-    panel.terminate();  // SIGTERM, as a session logout sends
-    ASSERT_TRUE(panel.waitForFinished(30000));
-    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(panel.exitCode(), 0);
-    QDBusConnection::disconnectFromBus(name);
+    ASSERT_EQ(panel.Call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(panel.Set("vivid.intensity", "88").type(), QDBusMessage::ReplyMessage);
+    panel.Process().terminate();  // SIGTERM, as a session logout sends
+    ASSERT_TRUE(panel.Process().waitForFinished(30000));
+    EXPECT_EQ(panel.Process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(panel.Process().exitCode(), 0);
 
-    QProcess cli;
-    cli.start(QStringLiteral(TUNEDESK_CLI),
-              {QStringLiteral("--backend"), QStringLiteral("sim"), QStringLiteral("--sim-image"), image,
-               QStringLiteral("get"), QStringLiteral("vivid.intensity")});
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    EXPECT_EQ(cli.readAllStandardOutput().toStdString(), "vivid.intensity=88\n");
-    EXPECT_EQ(cli.exitCode(), 0);
-    QDir(folder).removeRecursively();
+    const CliRun after = RunCli({QStringLiteral("--backend"), QStringLiteral("sim"), QStringLiteral("--sim-image"),
+                                 panel.Image(), QStringLiteral("get"), QStringLiteral("vivid.intensity")});
+    EXPECT_EQ(after.out, "vivid.intensity=88\n");
+    EXPECT_EQ(after.exit, 0);
+}
+
+// Every command that reaches the chip prints the same and exits the same
+// through the panel as on a bridge of its own: the same script runs once
+// through the panel and once directly on the image the panel stored. Each
+// run starts with the writes, so both end their reads on the same chip.
+TEST(BusPanelProgram, CliThroughThePanelPrintsWhatTheDirectWayPrints) {
+    PanelApp();
+    RegisterPanelBusTypes();
+    ASSERT_FALSE(BusAddress().isEmpty());
+    PanelProgram panel("same");
+    ASSERT_TRUE(panel.Started());
+    ASSERT_EQ(panel.Call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+
+    auto script = [&](const QStringList& way, const char* profileName, const char* edidName) {
+        const QString profile = panel.File(profileName), edid = panel.File(edidName);
+        const std::vector<QStringList> commands = {
+            {"set", "--verify", "vivid.intensity=50", "contrast.brightness=10", "sharpening.size=medium"},
+            {"reg", "write", "--verify", "0x40080040=0x31"},
+            {"--device", "0", "get"},
+            {"--json", "get", "contrast"},
+            {"reg", "read", "0x40080040+2"},
+            {"reg", "dump", "--decode"},
+            {"--json", "reg", "dump", "--decode"},
+            {"edid", "read", "-o", edid},
+            {"edid", "read", "--seq", "b"},
+            {"edid", "write", "--verify", "--fix-checksums", edid},
+            {"profile", "save", profile},
+            {"profile", "diff", profile},
+            {"profile", "apply", "--verify", profile},
+            {"set", "--dry-run", "vivid=off"},
+            {"set", "vivid.intensity=300"},
+            {"watch", "--count", "1", "vivid.intensity"},
+        };
+        std::vector<CliRun> runs;
+        for (const QStringList& command : commands) {
+            runs.push_back(RunCli(way + command));
+            // The watch line starts with the date and time of its read.
+            std::string& out = runs.back().out;
+            if (command.front() == QLatin1String("watch")) out.erase(0, out.rfind(' ', out.find('=')) + 1);
+        }
+        QFile saved(profile);
+        EXPECT_TRUE(saved.open(QIODevice::ReadOnly));
+        runs.push_back({0, saved.readAll().toStdString(), ""});
+        return runs;
+    };
+    const std::vector<CliRun> throughPanel = script({}, "panel.ini", "panel.edid");
+    // The panel's own controls saw the CLI's writes.
+    const QDBusMessage seen =
+        panel.Call(QStringLiteral("GetFeatures"), {QStringList{QStringLiteral("vivid.intensity")}});
+    EXPECT_EQ(qdbus_cast<QList<BusFeature>>(seen.arguments().at(0).value<QDBusArgument>()).value(0).value,
+              QStringLiteral("49"));
+    // Another command pair than the panel's is refused before anything is written.
+    const CliRun otherPair = RunCli({"reg", "write", "--cmd", "0x0600/0x6000", "0x10=0x1"});
+    EXPECT_EQ(otherPair.exit, 2);
+    EXPECT_NE(otherPair.err.find("nothing written"), std::string::npos) << otherPair.err;
+    EXPECT_NE(otherPair.err.find("--direct"), std::string::npos) << otherPair.err;
+
+    // The panel holds its image while it runs: it stores it on SIGTERM.
+    panel.Process().terminate();
+    ASSERT_TRUE(panel.Process().waitForFinished(30000));
+    const std::vector<CliRun> direct =
+        script({"--backend", "sim", "--sim-image", panel.Image()}, "direct.ini", "direct.edid");
+    ASSERT_EQ(throughPanel.size(), direct.size());
+    for (size_t i = 0; i < direct.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(throughPanel[i].exit, direct[i].exit) << throughPanel[i].err;
+        EXPECT_EQ(throughPanel[i].out, direct[i].out);
+        EXPECT_EQ(throughPanel[i].err, direct[i].err);
+    }
+    EXPECT_NE(direct[13].out.find("vivid=off"), std::string::npos);
+    EXPECT_EQ(direct[14].exit, 2);
 }
 
 }  // namespace
