@@ -441,6 +441,8 @@ public:
                   QStringLiteral("/tunedesk-%1-%2").arg(QLatin1String(tag)).arg(QCoreApplication::applicationPid())),
           image_(folder_ + QStringLiteral("/chip.img")),
           name_(QStringLiteral("program-%1").arg(QLatin1String(tag))) {
+        PanelApp();
+        RegisterPanelBusTypes();
         QDir(folder_).removeRecursively();
         QDir().mkpath(folder_);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -470,7 +472,11 @@ public:
     PanelProgram(const PanelProgram&) = delete;
     PanelProgram& operator=(const PanelProgram&) = delete;
 
-    bool Started() const { return started_; }
+    // Started on the private bus, serving, and holding bridge 0.
+    bool OpenBridge() {
+        return started_ && !BusAddress().isEmpty() &&
+               Call(QStringLiteral("OpenBridge"), {0}).type() == QDBusMessage::ReplyMessage;
+    }
     QProcess& Process() { return panel_; }
     const QString& Image() const { return image_; }
     QString File(const char* name) const { return folder_ + QLatin1Char('/') + QLatin1String(name); }
@@ -513,12 +519,8 @@ CliRun RunCli(const QStringList& args) {
 // The chip goes to the panel's image when the bridge closes and when the
 // panel is ended by SIGTERM, and tunedesk-cli finds it there afterwards.
 TEST(BusPanelProgram, StoresTheChipWhenTheBridgeClosesAndOnSigterm) {
-    PanelApp();
-    RegisterPanelBusTypes();
-    ASSERT_FALSE(BusAddress().isEmpty());
     PanelProgram panel("store");
-    ASSERT_TRUE(panel.Started());
-    ASSERT_EQ(panel.Call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(panel.OpenBridge());
     ASSERT_EQ(panel.Set("vivid.intensity", "77").type(), QDBusMessage::ReplyMessage);
 
     // tunedesk-cli goes through the panel while it holds the bridge: one chip.
@@ -559,12 +561,8 @@ TEST(BusPanelProgram, StoresTheChipWhenTheBridgeClosesAndOnSigterm) {
 // through the panel and once directly on the image the panel stored. Each
 // run starts with the writes, so both end their reads on the same chip.
 TEST(BusPanelProgram, CliThroughThePanelPrintsWhatTheDirectWayPrints) {
-    PanelApp();
-    RegisterPanelBusTypes();
-    ASSERT_FALSE(BusAddress().isEmpty());
     PanelProgram panel("same");
-    ASSERT_TRUE(panel.Started());
-    ASSERT_EQ(panel.Call(QStringLiteral("OpenBridge"), {0}).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(panel.OpenBridge());
 
     auto script = [&](const QStringList& way, const char* profileName, const char* edidName) {
         const QString profile = panel.File(profileName), edid = panel.File(edidName);
