@@ -359,6 +359,14 @@ bool Chip::ReadFeature(const features::Feature& feature, unsigned int& value) {
     return true;
 }
 
+bool Chip::ReadRegisters(std::span<const unsigned int> addresses, std::vector<unsigned int>& values, size_t& failed,
+                         unsigned short readCmd) {
+    values.assign(addresses.size(), 0);
+    for (failed = 0; failed < addresses.size(); ++failed)
+        if (!ReadRegister(addresses[failed], values[failed], readCmd)) return false;
+    return true;
+}
+
 std::string ChipWhy(const Context& ctx) {
     return ctx.chip && !ctx.chip->Refusal().empty() ? " (" + ctx.chip->Refusal() + ")" : std::string();
 }

@@ -54,6 +54,9 @@ public:
     bool ReadFeature(const features::Feature& feature, unsigned int& value);
     virtual bool WriteFeature(const features::Assignment& assignment) = 0;
     virtual bool ReadRegister(unsigned int address, unsigned int& value, unsigned short readCmd) = 0;
+    // `values[i]` for `addresses[i]`; `failed` is the index whose read failed.
+    virtual bool ReadRegisters(std::span<const unsigned int> addresses, std::vector<unsigned int>& values,
+                               size_t& failed, unsigned short readCmd);
     virtual bool WriteRegister(unsigned int address, unsigned int value, unsigned short writeCmd) = 0;
     // The 256 bytes through register sequence A or B.
     virtual bool ReadEdid(bool sequenceB, Edid& edid) = 0;

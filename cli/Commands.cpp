@@ -208,11 +208,14 @@ bool ReadOne(const Context& ctx, Output& out, unsigned int address, unsigned int
 int PrintRegisters(const Context& ctx, const cmdline::Parsed& args, Output& out,
                    const std::vector<unsigned int>& addresses, unsigned short readCmd) {
     if (args.Has("--decode")) return PrintDecoded(ctx, out, addresses, readCmd);
-    for (const unsigned int address : addresses) {
-        unsigned int value = 0;
-        if (!ReadOne(ctx, out, address, value, readCmd)) return ChipExit(ctx);
-        out.String(Hex32(address), Hex32(value));
+    std::vector<unsigned int> values;
+    size_t failed = 0;
+    if (!ctx.chip->ReadRegisters(addresses, values, failed, readCmd)) {
+        Error(ctx, "reading " + Hex32(addresses[failed]) + " failed" + ChipWhy(ctx));
+        out.Discard();
+        return ChipExit(ctx);
     }
+    for (size_t i = 0; i < addresses.size(); ++i) out.String(Hex32(addresses[i]), Hex32(values[i]));
     return kOk;
 }
 

@@ -88,6 +88,8 @@ void Refused(const CallError& failure, std::string& refusal, int& exit) {
     if (!name.starts_with(kInterface)) refusal = "the panel did not answer: " + failure.message;
 }
 
+static_assert(sizeof(unsigned int) == sizeof(uint32_t), "register values go to the bus as they are");
+
 class PanelChip : public Chip {
 public:
     explicit PanelChip(Bus bus) : bus_(std::move(bus)) {}
@@ -138,15 +140,35 @@ public:
     }
 
     bool ReadRegister(unsigned int address, unsigned int& value, unsigned short readCmd) override {
+        std::vector<unsigned int> values;
+        size_t failed = 0;
+        if (!ReadRegisters({&address, 1}, values, failed, readCmd)) return false;
+        value = values.front();
+        return true;
+    }
+
+    bool ReadRegisters(std::span<const unsigned int> addresses, std::vector<unsigned int>& values, size_t& failed,
+                       unsigned short readCmd) override {
+        values.assign(addresses.size(), 0);
+        failed = 0;
         if (readCmd != kReadCommand) return OnlyDefaultCommands();
         Message call = NewCall(bus_.get(), "ReadRegisters");
-        if (call) sd_bus_message_append(call.get(), "au", 1, address);
+        if (call) sd_bus_message_append_array(call.get(), 'u', addresses.data(), addresses.size() * sizeof(uint32_t));
         Message reply;
-        if (!Run(call, reply)) return false;
+        if (!Run(call, reply)) {
+            // "reading register ADDR failed": the command names the address itself.
+            for (size_t i = 0; i < addresses.size(); ++i)
+                if (lastMessage_.starts_with("reading register " + Hex32(addresses[i]) + " ")) failed = i;
+            return false;
+        }
+        if (sd_bus_message_enter_container(reply.get(), 'a', "(uu)") < 0) return Odd("ReadRegisters");
         uint32_t at = 0, read = 0;
-        if (sd_bus_message_read(reply.get(), "a(uu)", 1, &at, &read) < 0 || at != address) return Odd("ReadRegisters");
-        value = read;
-        return true;
+        size_t i = 0;
+        for (; sd_bus_message_read(reply.get(), "(uu)", &at, &read) > 0; ++i) {
+            if (i >= addresses.size() || at != addresses[i]) return Odd("ReadRegisters");
+            values[i] = read;
+        }
+        return i == addresses.size() || Odd("ReadRegisters (too few values)");
     }
 
     bool WriteRegister(unsigned int address, unsigned int value, unsigned short writeCmd) override {
