@@ -705,8 +705,9 @@ int Main(int argc, char** argv) {
     sigaction(SIGTERM, &stop, nullptr);
 
     // While a panel holds the bridge, the chip is the panel's: go through it
-    // unless the command line asks for another way.
-    if (!direct && options.backend.empty() && options.simImage.empty() && !options.freshChip)
+    // unless the command line asks for another way. Injected faults are for
+    // this program's own transactions, so they ask for one too.
+    if (!direct && options.backend.empty() && options.simImage.empty() && !options.freshChip && options.faults.empty())
         ctx.chip = panel::Connect(ctx, word == "list");
     std::string error;
 
