@@ -1,5 +1,6 @@
 #include "PanelClient.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -110,7 +111,7 @@ public:
         Message reply;
         if (!Run(call, reply)) {
             // "reading NAME failed": the command names the feature itself.
-            for (size_t i = 0; i < list.size(); ++i)
+            for (size_t i = list.size(); i-- > 0;)
                 if (lastMessage_.starts_with(std::string("reading ") + list[i]->name + " ")) failed = i;
             return false;
         }
@@ -152,23 +153,15 @@ public:
         values.assign(addresses.size(), 0);
         failed = 0;
         if (readCmd != kReadCommand) return OnlyDefaultCommands();
-        Message call = NewCall(bus_.get(), "ReadRegisters");
-        if (call) sd_bus_message_append_array(call.get(), 'u', addresses.data(), addresses.size() * sizeof(uint32_t));
-        Message reply;
-        if (!Run(call, reply)) {
-            // "reading register ADDR failed": the command names the address itself.
-            for (size_t i = 0; i < addresses.size(); ++i)
-                if (lastMessage_.starts_with("reading register " + Hex32(addresses[i]) + " ")) failed = i;
-            return false;
+        // The panel takes at most kMostPerCall addresses a call.
+        for (size_t at = 0; at < addresses.size(); at += kMostPerCall) {
+            const size_t n = std::min(kMostPerCall, addresses.size() - at);
+            if (!ReadSome(addresses.subspan(at, n), values.data() + at, failed)) {
+                failed += at;
+                return false;
+            }
         }
-        if (sd_bus_message_enter_container(reply.get(), 'a', "(uu)") < 0) return Odd("ReadRegisters");
-        uint32_t at = 0, read = 0;
-        size_t i = 0;
-        for (; sd_bus_message_read(reply.get(), "(uu)", &at, &read) > 0; ++i) {
-            if (i >= addresses.size() || at != addresses[i]) return Odd("ReadRegisters");
-            values[i] = read;
-        }
-        return i == addresses.size() || Odd("ReadRegisters (too few values)");
+        return true;
     }
 
     bool WriteRegister(unsigned int address, unsigned int value, unsigned short writeCmd) override {
@@ -200,6 +193,31 @@ public:
     }
 
 private:
+    static constexpr size_t kMostPerCall = 4096;
+
+    bool ReadSome(std::span<const unsigned int> addresses, unsigned int* values, size_t& failed) {
+        Message call = NewCall(bus_.get(), "ReadRegisters");
+        if (call) sd_bus_message_append_array(call.get(), 'u', addresses.data(), addresses.size() * sizeof(uint32_t));
+        Message reply;
+        if (!Run(call, reply)) {
+            // "reading register ADDR failed": the command names the address itself.
+            // Any other answer stopped the call before its first read.
+            const auto named = std::find_if(addresses.begin(), addresses.end(), [&](unsigned int address) {
+                return lastMessage_.starts_with("reading register " + Hex32(address) + " ");
+            });
+            failed = named == addresses.end() ? 0 : static_cast<size_t>(named - addresses.begin());
+            return false;
+        }
+        if (sd_bus_message_enter_container(reply.get(), 'a', "(uu)") < 0) return Odd("ReadRegisters");
+        uint32_t at = 0, read = 0;
+        size_t i = 0;
+        for (; sd_bus_message_read(reply.get(), "(uu)", &at, &read) > 0; ++i) {
+            if (i >= addresses.size() || at != addresses[i]) return Odd("ReadRegisters");
+            values[i] = read;
+        }
+        return i == addresses.size() || Odd("ReadRegisters (too few values)");
+    }
+
     bool Run(const Message& call, Message& reply) {
         CallError failure;
         if (Call(bus_.get(), call, reply, failure)) return true;
