@@ -20,6 +20,7 @@
 #include "StrFormat.h"
 #include "TimeUtil.h"
 #include "TunedeskDlg.h"
+#include "UiHooks.h"
 #include "WinMsg.h"
 #include "WorkerThread.h"
 #include "spilink.h"
@@ -783,8 +784,10 @@ void PanelBus::RunOnWorker(const QDBusMessage& call, std::function<Outcome(unsig
     const unsigned long device = static_cast<unsigned long>(dlg_->m_nDevIndex.load());
     auto body = [this, job = std::move(job), device] {
         Outcome outcome = job(device);
-        QMetaObject::invokeMethod(
-            this, [this, outcome = std::move(outcome)]() mutable { Finish(std::move(outcome)); }, Qt::QueuedConnection);
+        // Through the panel's own hand-off, not a queued invokeMethod: the
+        // sanitizer sees that one's ordering, not the one inside Qt's queue.
+        RunOnGuiThread(
+            this, [this, outcome = std::move(outcome)]() mutable { Finish(std::move(outcome)); }, false);
     };
     if (!StartWorkerThread(worker_, body, "bus call")) {
         Finish(Outcome{Error(call, panelbus::kErrorTransactionFailed, QStringLiteral("no thread to run the call"))});
