@@ -8,6 +8,10 @@
 #include <regex>
 #include <thread>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -33,10 +37,18 @@
 
 namespace {
 
+// The daemon and the panel share the test program's output: should the
+// program die without ending them (a sanitizer stopping it), they would keep
+// ctest waiting for that output until its time-out. They end with the program.
+void EndWithTheTestProgram(QProcess& child) {
+    child.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 // The private bus: one daemon for the whole test program.
 QString BusAddress() {
     static QString address = [] {
         auto* daemon = new QProcess;  // lives until the program ends; killed with it below
+        EndWithTheTestProgram(*daemon);
         daemon->start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (!daemon->waitForStarted(5000) || !daemon->waitForReadyRead(5000)) return QString();
@@ -466,6 +478,7 @@ TEST(BusPanelProgram, StoresTheChipWhenTheBridgeClosesAndOnSigterm) {
     QProcess panel;
     panel.setProcessEnvironment(env);
     panel.setProcessChannelMode(QProcess::ForwardedChannels);
+    EndWithTheTestProgram(panel);
     panel.start(QStringLiteral(TUNEDESK_PANEL), {QStringLiteral("--sim-image"), image});
     ASSERT_TRUE(panel.waitForStarted(10000));
 
