@@ -324,12 +324,11 @@ bool PanelBus::Start() {
             std::lock_guard<std::mutex> held(relay->lock);
             PanelBus* bus = relay->target;
             if (bus == nullptr) return;
-            QMetaObject::invokeMethod(
-                bus,
-                [bus, device, address, value] {
-                    if (static_cast<long>(device) == bus->OpenBridge()) bus->NoteRegister(address, value);
-                },
-                Qt::QueuedConnection);
+            // By name: the values travel inside Qt's event. A functor built here
+            // and run on the GUI thread is handed over by locks inside Qt that
+            // the sanitizer cannot see.
+            QMetaObject::invokeMethod(bus, "OnRegisterSeen", Qt::QueuedConnection, Q_ARG(qulonglong, device),
+                                      Q_ARG(uint, address), Q_ARG(uint, value));
         });
     }
     lastBridge_ = OpenBridge();
@@ -808,6 +807,10 @@ void PanelBus::JoinWorker() {
 }
 
 // ---- FeaturesChanged -----------------------------------------------------------
+
+void PanelBus::OnRegisterSeen(qulonglong device, uint address, uint value) {
+    if (static_cast<long>(device) == OpenBridge()) NoteRegister(address, value);
+}
 
 void PanelBus::NoteRegister(unsigned int address, unsigned int value) {
     registers_[address] = value;
