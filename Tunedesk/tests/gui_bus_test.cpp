@@ -445,15 +445,17 @@ TEST_F(BusPanelTest, ASecondPanelFindsTheNameTakenAndSaysSoOnce) {
 }
 
 // The environment of the programs the test starts. Under ThreadSanitizer they
-// leave out reports from inside the uninstrumented Qt libraries, as the test
-// program itself does (support/gui_sanitizers.cpp); reports in our code still
-// fail the program with exit code 66.
+// leave out reports from inside the uninstrumented Qt libraries and those of
+// scripts/tsan.supp, as the test program itself does
+// (support/gui_sanitizers.cpp); reports in our code still fail the program
+// with exit code 66.
 QProcessEnvironment ChildEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 #if defined(__SANITIZE_THREAD__)
     // Options given by the caller come later and so win.
     env.insert(QStringLiteral("TSAN_OPTIONS"),
-               QStringLiteral("ignore_noninstrumented_modules=1:") + env.value(QStringLiteral("TSAN_OPTIONS")));
+               QStringLiteral("ignore_noninstrumented_modules=1:suppressions=" TUNEDESK_TSAN_SUPPRESSIONS ":") +
+                   env.value(QStringLiteral("TSAN_OPTIONS")));
 #endif
     return env;
 }
