@@ -20,6 +20,7 @@
 #include "StrFormat.h"
 #include "TimeUtil.h"
 #include "TunedeskDlg.h"
+#include "UiHooks.h"
 #include "WinMsg.h"
 #include "WorkerThread.h"
 #include "spilink.h"
@@ -323,12 +324,11 @@ bool PanelBus::Start() {
             std::lock_guard<std::mutex> held(relay->lock);
             PanelBus* bus = relay->target;
             if (bus == nullptr) return;
-            QMetaObject::invokeMethod(
-                bus,
-                [bus, device, address, value] {
-                    if (static_cast<long>(device) == bus->OpenBridge()) bus->NoteRegister(address, value);
-                },
-                Qt::QueuedConnection);
+            // By name: the values travel inside Qt's event. A functor built here
+            // and run on the GUI thread is handed over by locks inside Qt that
+            // the sanitizer cannot see.
+            QMetaObject::invokeMethod(bus, "OnRegisterSeen", Qt::QueuedConnection, Q_ARG(qulonglong, device),
+                                      Q_ARG(uint, address), Q_ARG(uint, value));
         });
     }
     lastBridge_ = OpenBridge();
@@ -783,8 +783,10 @@ void PanelBus::RunOnWorker(const QDBusMessage& call, std::function<Outcome(unsig
     const unsigned long device = static_cast<unsigned long>(dlg_->m_nDevIndex.load());
     auto body = [this, job = std::move(job), device] {
         Outcome outcome = job(device);
-        QMetaObject::invokeMethod(
-            this, [this, outcome = std::move(outcome)]() mutable { Finish(std::move(outcome)); }, Qt::QueuedConnection);
+        // Through the panel's own hand-off, not a queued invokeMethod: the
+        // sanitizer sees that one's ordering, not the one inside Qt's queue.
+        RunOnGuiThread(
+            this, [this, outcome = std::move(outcome)]() mutable { Finish(std::move(outcome)); }, false);
     };
     if (!StartWorkerThread(worker_, body, "bus call")) {
         Finish(Outcome{Error(call, panelbus::kErrorTransactionFailed, QStringLiteral("no thread to run the call"))});
@@ -805,6 +807,10 @@ void PanelBus::JoinWorker() {
 }
 
 // ---- FeaturesChanged -----------------------------------------------------------
+
+void PanelBus::OnRegisterSeen(qulonglong device, uint address, uint value) {
+    if (static_cast<long>(device) == OpenBridge()) NoteRegister(address, value);
+}
 
 void PanelBus::NoteRegister(unsigned int address, unsigned int value) {
     registers_[address] = value;

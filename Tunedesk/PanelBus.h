@@ -78,7 +78,9 @@ private:
     void AnswerProperties(const QDBusMessage& message);
     void Send(const QDBusMessage& message);
 
-    // FeaturesChanged from register values the chip gave or took.
+    // FeaturesChanged from register values the chip gave or took. The
+    // register observer queues OnRegisterSeen from the thread of the transaction.
+    Q_INVOKABLE void OnRegisterSeen(qulonglong device, uint address, uint value);
     void NoteRegister(unsigned int address, unsigned int value);
     void EmitFeatureChanges();
 
