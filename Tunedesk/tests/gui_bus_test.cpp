@@ -464,7 +464,7 @@ QProcessEnvironment ChildEnvironment() {
 // own, and a client connection to it.
 class PanelProgram {
 public:
-    explicit PanelProgram(const char* tag)
+    explicit PanelProgram(const char* tag, const QStringList& options = {})
         : folder_(QDir::tempPath() +
                   QStringLiteral("/tunedesk-%1-%2").arg(QLatin1String(tag)).arg(QCoreApplication::applicationPid())),
           image_(folder_ + QStringLiteral("/chip.img")),
@@ -480,7 +480,7 @@ public:
         panel_.setProcessEnvironment(env);
         panel_.setProcessChannelMode(QProcess::ForwardedChannels);
         EndWithTheTestProgram(panel_);
-        panel_.start(QStringLiteral(TUNEDESK_PANEL), {QStringLiteral("--sim-image"), image_});
+        panel_.start(QStringLiteral(TUNEDESK_PANEL), QStringList{QStringLiteral("--sim-image"), image_} + options);
         started_ = panel_.waitForStarted(10000);
         bus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(BusAddress(), name_));
         QElapsedTimer timer;
@@ -657,6 +657,27 @@ TEST(BusPanelProgram, CliThroughThePanelPrintsWhatTheDirectWayPrints) {
     }
     EXPECT_NE(direct[13].out.find("vivid=off"), std::string::npos);
     EXPECT_EQ(direct[14].exit, 2);
+}
+
+// A transaction that fails in the panel reads as it does directly: the same
+// line naming the same feature, register or sequence, and exit code 1.
+TEST(BusPanelProgram, FailedTransactionsReadTheSameThroughThePanel) {
+    PanelProgram panel("faults", {"--faults", "rate=1,kinds=read"});
+    ASSERT_TRUE(panel.OpenBridge());
+    const QStringList direct = {"--backend",        "sim", "--sim-image", panel.File("direct.img"), "--faults",
+                                "rate=1,kinds=read"};
+    for (const QStringList& command : std::vector<QStringList>{{"get", "contrast"},
+                                                               {"reg", "read", "0x40080040+3"},
+                                                               {"set", "vivid.intensity=5", "vivid=on"},
+                                                               {"edid", "read"},
+                                                               {"--json", "reg", "dump", "--decode"}}) {
+        SCOPED_TRACE(command.join(QLatin1Char(' ')).toStdString());
+        const CliRun throughPanel = RunCli(command), own = RunCli(direct + command);
+        EXPECT_EQ(throughPanel.exit, 1);
+        EXPECT_EQ(throughPanel.exit, own.exit);
+        EXPECT_EQ(throughPanel.out, own.out);
+        EXPECT_EQ(throughPanel.err, own.err);
+    }
 }
 
 }  // namespace
