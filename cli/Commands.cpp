@@ -32,16 +32,6 @@ void PrintFeature(Output& out, const features::Feature& f, unsigned int value) {
     }
 }
 
-// The value as PrintFeature gives it in a JSON object.
-std::string JsonValue(const features::Feature& f, unsigned int value) {
-    switch (f.kind) {
-    case features::Kind::OnOff: return value != 0 ? "true" : "false";
-    case features::Kind::Number: return std::to_string(value);
-    case features::Kind::Choice: return JsonString(features::FormatValue(f, value));
-    }
-    return "null";
-}
-
 // "; written before: a=1, b=2" (or that nothing was), for the error line of
 // a command that stopped part-way.
 std::string WrittenBefore(const std::string& done) {
@@ -145,7 +135,7 @@ int CmdSet(Context& ctx, const cmdline::Parsed& args) {
         }
         done += (done.empty() ? "" : ", ") + std::string(a.feature->name) + "=" + value;
         std::erase_if(ctx.written, [&](const auto& w) { return w.first == a.feature->name; });
-        ctx.written.emplace_back(a.feature->name, JsonValue(*a.feature, a.value));
+        ctx.written.emplace_back(a.feature->name, FeatureJson(*a.feature, a.value));
         if (!ctx.quiet) PrintFeature(out, *a.feature, a.value);
         if (!verify) continue;
         WexSleep(1);
@@ -465,7 +455,7 @@ int CmdProfileApply(Context& ctx, const cmdline::Parsed& args) {
     for (const features::Assignment& a : applied) {
         done += (done.empty() ? "" : ", ") + std::string(a.feature->name) + "=" +
                 features::FormatValue(*a.feature, a.value);
-        ctx.written.emplace_back(a.feature->name, JsonValue(*a.feature, a.value));
+        ctx.written.emplace_back(a.feature->name, FeatureJson(*a.feature, a.value));
     }
     if (r != profile::Result::Ok) return ProfileFailed(ctx, r, error, WrittenBefore(done));
     {
